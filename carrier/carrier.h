@@ -1,0 +1,28 @@
+// The serial carrier port: the one port of the process, whose transmit line
+// carries each symbol as a run of zero bytes; 960 of them last one second at
+// 9600 baud 8N1.
+#pragma once
+
+// Characters per pulse.
+constexpr int kZeroPulseChars = 768;    // 0.8 s
+constexpr int kOnePulseChars = 480;     // 0.5 s
+constexpr int kMarkerPulseChars = 192;  // 0.2 s
+
+// Opens the numbered port exclusively and sets it to `baud`, 8N1, binary,
+// no flow control, DTR and RTS off. False when it can't be opened or set.
+bool open_carrier_port(int number, int baud);
+
+// As open_carrier_port, for a device given by its path.
+bool open_carrier_device(const char* path, int baud);
+
+// True when a command-line argument names a device by path on this platform
+// rather than a port number.
+bool names_carrier_device(const char* argument);
+
+// Queues the first `count` zero bytes on the port and returns at once.
+// Does nothing when the port is closed.
+void send_pulse(int count);
+
+// Closes the port if it is open; safe to call again, and from the
+// interrupt handler.
+void close_carrier_port();
