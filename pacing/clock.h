@@ -1,0 +1,20 @@
+// The clocks and the sleep that pacing runs on. The program links the
+// platform's implementation; tests link a fake clock in its place.
+#pragma once
+
+#include <cstdint>
+
+// Real milliseconds since an arbitrary start, advancing while the process
+// sleeps. Only differences of two readings mean anything; they are taken
+// modulo 2^32 as signed values, so the count may wrap.
+std::uint32_t elapsed_ms();
+
+// Sleeps at least `ms` milliseconds; 0 still yields to the scheduler.
+void sleep_ms(std::uint32_t ms);
+
+// The host's calendar time in whole seconds since the epoch, read from the
+// precise real-time clock so that a new second is seen as soon as it begins.
+std::int64_t calendar_seconds();
+
+// Asks the platform for the finest sleep it can give; called once at start-up.
+void prepare_clocks();

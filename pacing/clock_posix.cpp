@@ -1,0 +1,64 @@
+// The clocks and the sleep that pacing runs on, for Linux.
+//
+// The millisecond count and the sleeps use CLOCK_BOOTTIME, which keeps
+// counting while the host is suspended, so a tick after a resume sees how late
+// it is. The calendar second comes from CLOCK_REALTIME itself rather than
+// time(), which follows a coarse clock that shows a new second up to a
+// scheduler tick late; that lateness would land on every pulse.
+#include "pacing/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+#include <sched.h>
+#include <sys/prctl.h>
+
+namespace {
+
+#ifdef CLOCK_BOOTTIME
+constexpr clockid_t kElapsedClock = CLOCK_BOOTTIME;
+#else
+constexpr clockid_t kElapsedClock = CLOCK_MONOTONIC;
+#endif
+
+timespec read_clock(clockid_t id) {
+  timespec now{};
+  clock_gettime(id, &now);
+  return now;
+}
+
+timespec to_timespec(std::uint32_t ms) {
+  timespec span{};
+  span.tv_sec = static_cast<time_t>(ms / 1000);
+  span.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+  return span;
+}
+
+}  // namespace
+
+std::uint32_t elapsed_ms() {
+  const timespec now = read_clock(kElapsedClock);
+  const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                  static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<std::uint32_t>(ms);
+}
+
+void sleep_ms(std::uint32_t ms) {
+  if (ms == 0) {
+    sched_yield();
+    return;
+  }
+  timespec left = to_timespec(ms);
+  while (clock_nanosleep(kElapsedClock, 0, &left, &left) == EINTR) {
+  }
+}
+
+std::int64_t calendar_seconds() {
+  return static_cast<std::int64_t>(read_clock(CLOCK_REALTIME).tv_sec);
+}
+
+void prepare_clocks() {
+  // One nanosecond of timer slack: sleeps end as close to their time as the
+  // kernel allows. Without it they merely overshoot a little more.
+  (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}

@@ -1,0 +1,38 @@
+// A fake clock for tests: time stands still until the code under test sleeps
+// or the test moves it on, so nothing depends on the machine's speed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct FakeSleep {
+  std::uint64_t at_ms;     // fake time since reset when the sleep began
+  std::uint32_t asked_ms;  // what the caller asked for
+};
+
+// Starts the fake time at `ms_into_second` milliseconds after the calendar
+// second `calendar_start`, with the millisecond counter reading
+// `elapsed_start` (set it near 2^32 to test wrap-around).
+void fake_clock_reset(std::int64_t calendar_start, std::uint32_t ms_into_second,
+                      std::uint32_t elapsed_start = 0);
+
+// Time passing outside any sleep: work, a suspended host.
+void fake_clock_advance(std::uint32_t ms);
+
+// Every sleep lasts this much longer than asked (the scheduler's overshoot).
+void fake_clock_set_overshoot(std::uint32_t ms);
+
+// The next sleep lasts this much longer again, once (a stall).
+void fake_clock_stall_next_sleep(std::uint32_t ms);
+
+// The first sleep that begins at or after `at_ms` (fake time since reset)
+// lasts `ms` longer: the host stalled in the middle of a sleep.
+void fake_clock_stall_sleep_at(std::uint64_t at_ms, std::uint32_t ms);
+
+// Fake milliseconds since reset.
+std::uint64_t fake_now_ms();
+
+// Milliseconds since the start of the current calendar second.
+std::uint32_t fake_ms_into_second();
+
+const std::vector<FakeSleep>& fake_sleeps();
