@@ -1,0 +1,15 @@
+// The one rule by which the program reads the time: the host's calendar
+// time plus the offset plus one second, in local time.
+#pragma once
+
+#include <cstdint>
+#include "timecode/timecode.h"
+
+// The host's local-time conversion of `seconds` since the epoch. False when
+// the conversion can't represent it.
+bool local_time(std::int64_t seconds, SimulatedTime& out);
+
+// One second ahead of the simulated clock (host time + offset_sec), so the
+// loop sees second 0 of a minute during the last second of the one before.
+// False when the local-time conversion can't represent that time.
+bool simulated_time(int offset_sec, SimulatedTime& out);

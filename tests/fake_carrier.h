@@ -1,0 +1,18 @@
+// A fake carrier port for tests: records each pulse and when it was queued.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct FakePulse {
+  std::uint64_t at_ms;  // fake time since the clock's reset
+  int count;            // zero bytes queued
+};
+
+void fake_carrier_reset();
+
+// Queuing pulse number `index` (counting from the reset) takes `ms` of fake
+// time: the host stalled between two sleeps.
+void fake_carrier_stall_on_pulse(std::size_t index, std::uint32_t ms);
+const std::vector<FakePulse>& fake_pulses();
