@@ -1,0 +1,255 @@
+// The real program keying a pseudo-terminal: what goes out on the line must
+// be what the console shows, pulse for glyph, and decode to the minute shown.
+// One run takes a real minute or two; the others run on an accelerated clock
+// (libfaketime) across the minutes that need care.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "child_process.h"
+#include "timecode/timecode.h"
+
+namespace {
+
+const std::string kProgram = KOLVAN_BINARY;
+const std::string kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+std::int64_t realtime_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+struct Burst {
+  std::int64_t at_ms;  // arrival of its first byte, host real time
+  int bytes;
+};
+
+// Holds the master side of a pseudo-terminal and records the bursts of zero
+// bytes that arrive on it; a pause of 20 ms or more ends a burst.
+class LineRecorder {
+ public:
+  LineRecorder() {
+    char name[128];
+    int slave = -1;
+    if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
+    close(slave);
+    path_ = name;
+    reader_ = std::thread([this] { record(); });
+  }
+  ~LineRecorder() {
+    stop_ = true;
+    if (reader_.joinable()) reader_.join();
+    close(master_);
+  }
+  const std::string& path() const { return path_; }
+  std::vector<Burst> bursts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bursts_;
+  }
+  bool nonzero_seen() const { return nonzero_; }
+
+ private:
+  void record() {
+    std::int64_t last_ms = -1000;
+    while (!stop_) {
+      pollfd fd = {master_, POLLIN, 0};
+      if (poll(&fd, 1, 20) <= 0 || !(fd.revents & POLLIN)) continue;
+      char buffer[4096];
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) continue;  // no slave open yet, or between two runs
+      const std::int64_t now = realtime_ms();
+      for (ssize_t i = 0; i < n; ++i) nonzero_ = nonzero_ || buffer[i] != 0;
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (bursts_.empty() || now - last_ms >= 20) bursts_.push_back({now, 0});
+      bursts_.back().bytes += static_cast<int>(n);
+      last_ms = now;
+    }
+  }
+
+  int master_ = -1;
+  std::string path_;
+  std::thread reader_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> nonzero_{false};
+  std::mutex mutex_;
+  std::vector<Burst> bursts_;
+};
+
+char glyph_of_burst(int bytes) {
+  return bytes == 768 ? '_' : bytes == 480 ? '-' : bytes == 192 ? '|' : '#';
+}
+
+// Every glyph the console showed, in order: the frames' sixty and the
+// marker that closes each wait.
+std::string console_glyphs(const std::string& out) {
+  std::string glyphs;
+  std::size_t start = 0;
+  for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = out.substr(start, end - start);
+    const std::size_t arrow = line.find("==> ");
+    if (arrow != std::string::npos) glyphs += line.substr(line.rfind(' ') + 1);
+  }
+  return glyphs;
+}
+
+struct FrameLine {
+  int hour, minute;
+  std::string glyphs;
+};
+
+std::vector<FrameLine> frame_lines(const std::string& out) {
+  std::vector<FrameLine> frames;
+  std::size_t start = 0;
+  for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = out.substr(start, end - start);
+    int hour, minute, second;
+    if (line.size() == 13 + 60 && line.find("Wait") == std::string::npos &&
+        std::sscanf(line.c_str(), "%d:%d:%d ==> ", &hour, &minute, &second) == 3)
+      frames.push_back({hour, minute, line.substr(13)});
+  }
+  return frames;
+}
+
+DecodedMinute decode_glyphs(const std::string& glyphs) {
+  TimeCodeFrame frame{};
+  DecodedMinute decoded{};
+  DecodeError error = DecodeError::None;
+  EXPECT_TRUE(parse_frame_glyphs(glyphs, frame)) << glyphs;
+  EXPECT_TRUE(decode_frame(frame, decoded, &error)) << glyphs << ": " << decode_error_text(error);
+  return decoded;
+}
+
+std::size_t count_of(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+    ++count;
+  return count;
+}
+
+// Runs kolvan on an accelerated clock starting at `start` (UTC) until the
+// console has shown `lines` complete minute lines, then interrupts it.
+std::string run_accelerated(LineRecorder& line, const std::string& start, std::size_t lines) {
+  Child child;
+  EXPECT_TRUE(start_child(child, {kProgram, line.path()},
+                          {"TZ=UTC", "LD_PRELOAD=" + kFaketime, "FAKETIME=@" + start + " x10",
+                           "ASAN_OPTIONS=verify_asan_link_order=0"}));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (count_of(child.out, "\n") < lines + 1 && std::chrono::steady_clock::now() < deadline)
+    wait_for_output(child, "\n\n", 200);  // never shows: collects for 200 ms
+  kill(child.pid, SIGINT);
+  EXPECT_EQ(finish_child(child, 5000), 0) << child.err;
+  EXPECT_EQ(child.err, "");
+  return child.out;
+}
+
+// The line and the console agree glyph for glyph, every frame decodes to
+// the minute printed before it, and the line carries nothing but zero bytes.
+void expect_line_matches_console(LineRecorder& line, const std::string& out) {
+  const std::string shown = console_glyphs(out);
+  std::string sent;
+  for (const Burst& burst : line.bursts()) sent += glyph_of_burst(burst.bytes);
+  EXPECT_EQ(sent.substr(0, shown.size()), shown);
+  EXPECT_LE(sent.size(), shown.size() + 1);  // a pulse queued as Ctrl-C came
+  EXPECT_FALSE(line.nonzero_seen());
+  for (const FrameLine& frame : frame_lines(out)) {
+    const DecodedMinute decoded = decode_glyphs(frame.glyphs);
+    EXPECT_EQ(decoded.hour, frame.hour);
+    EXPECT_EQ(decoded.minute, frame.minute);
+  }
+}
+
+TEST(Line, AcceleratedRunSkipsMinuteFifteen) {
+  LineRecorder line;
+  // Tuesday 29 February 2028, day 60 of a leap year.
+  const std::string out = run_accelerated(line, "2028-02-29 09:13:50", 4);
+  expect_line_matches_console(line, out);
+  const std::vector<FrameLine> frames = frame_lines(out);
+  ASSERT_EQ(frames.size(), 2u) << out;
+  EXPECT_EQ(frames[0].minute, 14);
+  EXPECT_EQ(frames[1].minute, 16);
+  EXPECT_NE(out.find("09:15:00 ==> Wait 60 sec...Done."), std::string::npos) << out;
+  const DecodedMinute decoded = decode_glyphs(frames[1].glyphs);
+  EXPECT_EQ(decoded.day_of_year, 60);
+  EXPECT_EQ(decoded.year_of_century, 28);
+  EXPECT_EQ(decoded.day_of_week, 2);
+}
+
+TEST(Line, AcceleratedRunAcrossTheEndOfALeapYear) {
+  LineRecorder line;
+  const std::string out = run_accelerated(line, "2024-12-31 23:58:50", 3);
+  expect_line_matches_console(line, out);
+  const std::vector<FrameLine> frames = frame_lines(out);
+  ASSERT_EQ(frames.size(), 2u) << out;
+  const DecodedMinute last = decode_glyphs(frames[0].glyphs);
+  const DecodedMinute first = decode_glyphs(frames[1].glyphs);
+  EXPECT_EQ(last.hour * 100 + last.minute, 2359);
+  EXPECT_EQ(last.day_of_year, 366);
+  EXPECT_EQ(last.year_of_century, 24);
+  EXPECT_EQ(last.day_of_week, 2);  // Tuesday
+  EXPECT_EQ(first.hour * 100 + first.minute, 0);
+  EXPECT_EQ(first.day_of_year, 1);
+  EXPECT_EQ(first.year_of_century, 25);
+  EXPECT_EQ(first.day_of_week, 3);  // Wednesday
+}
+
+// Real time: the first full frame is the host's local minute, each pulse at
+// the start of its own second; Ctrl-C in the middle of the next frame leaves
+// that line unfinished and ends with "Exit!" on a line of its own.
+TEST(Line, RealTimeFrameIsTheHostsMinuteAndCtrlCEndsIt) {
+  LineRecorder line;
+  Child child;
+  ASSERT_TRUE(start_child(child, {kProgram, line.path()}, {"TZ=JST-9"}));
+  // The first complete frame line, then a few glyphs of the next pass.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
+  while (frame_lines(child.out).empty() && std::chrono::steady_clock::now() < deadline)
+    wait_for_output(child, "\n\n", 200);
+  ASSERT_FALSE(frame_lines(child.out).empty()) << child.out;
+  const std::size_t shown_before = child.out.size();
+  while (child.out.size() < shown_before + 13 + 3 && std::chrono::steady_clock::now() < deadline)
+    wait_for_output(child, "\n\n", 100);
+  kill(child.pid, SIGINT);
+  ASSERT_EQ(finish_child(child, 5000), 0) << child.err;
+
+  const std::string& out = child.out;
+  ASSERT_GE(out.size(), 7u);
+  EXPECT_EQ(out.substr(out.size() - 7), "\nExit!\n");
+  EXPECT_NE(out[out.size() - 8], '\n') << "the interrupted line was finished";
+  expect_line_matches_console(line, out);
+
+  // Find the frame's bursts: the glyphs before it on the console.
+  const FrameLine frame = frame_lines(out).front();
+  const std::size_t first = console_glyphs(out).find(frame.glyphs);
+  const std::vector<Burst> bursts = line.bursts();
+  ASSERT_GE(bursts.size(), first + 60);
+  const std::int64_t second0_ms = bursts[first].at_ms / 1000 * 1000;
+  for (int p = 0; p < 60; ++p) {
+    const std::int64_t into_second = bursts[first + p].at_ms - (second0_ms + p * 1000);
+    EXPECT_GE(into_second, 0) << "position " << p;
+    EXPECT_LT(into_second, 100) << "position " << p;
+  }
+  const std::time_t second0 = static_cast<std::time_t>(second0_ms / 1000) + 9 * 3600;
+  std::tm japan;
+  gmtime_r(&second0, &japan);
+  const DecodedMinute decoded = decode_glyphs(frame.glyphs);
+  EXPECT_EQ(japan.tm_sec, 0);
+  EXPECT_EQ(decoded.hour * 100 + decoded.minute, japan.tm_hour * 100 + japan.tm_min);
+  EXPECT_EQ(decoded.day_of_year, japan.tm_yday + 1);
+  EXPECT_EQ(decoded.year_of_century, japan.tm_year % 100);
+  EXPECT_EQ(decoded.day_of_week, japan.tm_wday);
+}
+
+}  // namespace
