@@ -38,16 +38,24 @@ class Loop : public ::testing::Test {
     fake_carrier_reset();
   }
 
-  // Starts the fake host clock at the given UTC time plus `ms` and runs the
-  // loop's start and `passes` passes, returning what they printed.
-  std::string run(std::int64_t start, std::uint32_t ms, int passes, int offset_sec = 0) {
+  // Starts the fake host clock at the given UTC time plus `ms`, captures the
+  // console and starts the loop, which aligns to the next host second.
+  void begin(std::int64_t start, std::uint32_t ms) {
     fake_clock_reset(start, ms);
-    testing::internal::CaptureStdout();
-    TimeCodeFrame frame;
-    begin_transmission(frame);
     ms_into_start_ = ms;
-    for (int i = 0; i < passes; ++i) EXPECT_TRUE(transmission_pass(frame, offset_sec));
+    testing::internal::CaptureStdout();
+    begin_transmission(frame_);
+  }
+
+  // Runs `passes` passes of the loop and returns what the console showed.
+  std::string passes(int count, int offset_sec = 0) {
+    for (int i = 0; i < count; ++i) EXPECT_TRUE(transmission_pass(frame_, offset_sec));
     return testing::internal::GetCapturedStdout();
+  }
+
+  std::string run(std::int64_t start, std::uint32_t ms, int count, int offset_sec = 0) {
+    begin(start, ms);
+    return passes(count, offset_sec);
   }
 
   // Fake time of the start of the calendar second `seconds` after `start`.
@@ -71,6 +79,7 @@ class Loop : public ::testing::Test {
   }
 
   std::uint32_t ms_into_start_ = 0;
+  TimeCodeFrame frame_;
 };
 
 TEST(CommandLine, ConvertsLikeAtoiAndSaturates) {
@@ -138,32 +147,21 @@ TEST_F(Loop, MinutesFifteenAndFortyFiveCarryNoFrame) {
 }
 
 TEST_F(Loop, LateTickWhileWaitingRealignsAndWaitsAgain) {
-  const std::int64_t start = utc(2010, 6, 26, 13, 4, 59);
-  fake_clock_reset(start, 500);
-  testing::internal::CaptureStdout();
-  TimeCodeFrame frame;
-  begin_transmission(frame);           // 13:05:00.000
-  fake_clock_stall_next_sleep(2500);   // the first tick wakes at 13:05:03.500
-  ASSERT_TRUE(transmission_pass(frame, 0));
-  ASSERT_TRUE(transmission_pass(frame, 0));
-  const std::string out = testing::internal::GetCapturedStdout();
+  begin(utc(2010, 6, 26, 13, 4, 59), 500);  // aligned at 13:05:00.000
+  fake_clock_stall_next_sleep(2500);        // the first tick wakes at 13:05:03.500
+  const std::string out = passes(2);
   EXPECT_EQ(out, "13:05:01 ==> Wait 59 sec..." + kDone + "13:05:06 ==> Wait 54 sec..." + kDone);
   ASSERT_EQ(fake_pulses().size(), 2u);
   // Realigned at 13:05:04, then one tick: the marker opens 13:05:05.
-  EXPECT_EQ(fake_pulses()[0].at_ms, 500u + 5000);
+  EXPECT_EQ(fake_pulses()[0].at_ms, second_at(6));
 }
 
 TEST_F(Loop, SymbolsWhoseSecondsPassedAreDroppedNotSentLate) {
   // Position 0 at 13:05:00; the sleep after position 10 overruns by 3.4 s.
-  fake_clock_reset(utc(2010, 6, 26, 13, 4, 58), 500);
-  testing::internal::CaptureStdout();
-  TimeCodeFrame frame;
-  begin_transmission(frame);
-  const std::uint64_t second0 = fake_now_ms() + 1000;
+  begin(utc(2010, 6, 26, 13, 4, 58), 500);
+  const std::uint64_t second0 = second_at(2);
   fake_clock_stall_sleep_at(second0 + 10 * 1000, 3400);
-  ASSERT_TRUE(transmission_pass(frame, 0));
-  const std::string out = testing::internal::GetCapturedStdout();
-
+  const std::string out = passes(1);
   std::string expected = k1305;
   expected.replace(11, 3, "???");
   EXPECT_EQ(out, "13:05:00 ==> " + expected + "\n");
@@ -180,31 +178,22 @@ TEST_F(Loop, SymbolsWhoseSecondsPassedAreDroppedNotSentLate) {
 
 TEST_F(Loop, LateTickInAFrameDropsOnlyThePassedSeconds) {
   // Queuing position 20 takes 2.4 s, so the tick after it is already late.
-  fake_clock_reset(utc(2010, 6, 26, 13, 4, 58), 500);
-  testing::internal::CaptureStdout();
-  TimeCodeFrame frame;
-  begin_transmission(frame);
-  const std::uint64_t second0 = fake_now_ms() + 1000;
+  begin(utc(2010, 6, 26, 13, 4, 58), 500);
+  const std::uint64_t second0 = second_at(2);
   fake_carrier_stall_on_pulse(20, 2400);
-  ASSERT_TRUE(transmission_pass(frame, 0));
   std::string expected = k1305;
   expected[21] = '?';
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "13:05:00 ==> " + expected + "\n");
+  EXPECT_EQ(passes(1), "13:05:00 ==> " + expected + "\n");
   ASSERT_EQ(fake_pulses().size(), 59u);
   EXPECT_EQ(fake_pulses()[21].at_ms, second0 + 22 * 1000 + 400);
   EXPECT_EQ(fake_pulses()[22].at_ms, second0 + 23 * 1000);
 }
 
 TEST_F(Loop, LateTickAtTheEndOfAFrameStillShowsSixtyColumns) {
-  fake_clock_reset(utc(2010, 6, 26, 13, 4, 58), 500);
-  testing::internal::CaptureStdout();
-  TimeCodeFrame frame;
-  begin_transmission(frame);
-  const std::uint64_t second0 = fake_now_ms() + 1000;
+  begin(utc(2010, 6, 26, 13, 4, 58), 500);
+  const std::uint64_t second0 = second_at(2);
   fake_clock_stall_sleep_at(second0 + 57 * 1000, 5000);
-  ASSERT_TRUE(transmission_pass(frame, 0));
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "13:05:00 ==> " + k1305.substr(0, 58) + "??\n");
+  EXPECT_EQ(passes(1), "13:05:00 ==> " + k1305.substr(0, 58) + "??\n");
   EXPECT_EQ(fake_pulses().size(), 58u);
 }
 

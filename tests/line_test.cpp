@@ -133,6 +133,13 @@ DecodedMinute decode_glyphs(const std::string& glyphs) {
   return decoded;
 }
 
+void expect_minute(const DecodedMinute& decoded, int hhmm, int day_of_year, int year, int weekday) {
+  EXPECT_EQ(decoded.hour * 100 + decoded.minute, hhmm);
+  EXPECT_EQ(decoded.day_of_year, day_of_year);
+  EXPECT_EQ(decoded.year_of_century, year);
+  EXPECT_EQ(decoded.day_of_week, weekday);
+}
+
 std::size_t count_of(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
   for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
@@ -182,10 +189,7 @@ TEST(Line, AcceleratedRunSkipsMinuteFifteen) {
   EXPECT_EQ(frames[0].minute, 14);
   EXPECT_EQ(frames[1].minute, 16);
   EXPECT_NE(out.find("09:15:00 ==> Wait 60 sec...Done."), std::string::npos) << out;
-  const DecodedMinute decoded = decode_glyphs(frames[1].glyphs);
-  EXPECT_EQ(decoded.day_of_year, 60);
-  EXPECT_EQ(decoded.year_of_century, 28);
-  EXPECT_EQ(decoded.day_of_week, 2);
+  expect_minute(decode_glyphs(frames[1].glyphs), 916, 60, 28, 2);
 }
 
 TEST(Line, AcceleratedRunAcrossTheEndOfALeapYear) {
@@ -194,16 +198,8 @@ TEST(Line, AcceleratedRunAcrossTheEndOfALeapYear) {
   expect_line_matches_console(line, out);
   const std::vector<FrameLine> frames = frame_lines(out);
   ASSERT_EQ(frames.size(), 2u) << out;
-  const DecodedMinute last = decode_glyphs(frames[0].glyphs);
-  const DecodedMinute first = decode_glyphs(frames[1].glyphs);
-  EXPECT_EQ(last.hour * 100 + last.minute, 2359);
-  EXPECT_EQ(last.day_of_year, 366);
-  EXPECT_EQ(last.year_of_century, 24);
-  EXPECT_EQ(last.day_of_week, 2);  // Tuesday
-  EXPECT_EQ(first.hour * 100 + first.minute, 0);
-  EXPECT_EQ(first.day_of_year, 1);
-  EXPECT_EQ(first.year_of_century, 25);
-  EXPECT_EQ(first.day_of_week, 3);  // Wednesday
+  expect_minute(decode_glyphs(frames[0].glyphs), 2359, 366, 24, 2);  // Tuesday
+  expect_minute(decode_glyphs(frames[1].glyphs), 0, 1, 25, 3);       // Wednesday
 }
 
 // Real time: the first full frame is the host's local minute, each pulse at
@@ -244,12 +240,9 @@ TEST(Line, RealTimeFrameIsTheHostsMinuteAndCtrlCEndsIt) {
   const std::time_t second0 = static_cast<std::time_t>(second0_ms / 1000) + 9 * 3600;
   std::tm japan;
   gmtime_r(&second0, &japan);
-  const DecodedMinute decoded = decode_glyphs(frame.glyphs);
   EXPECT_EQ(japan.tm_sec, 0);
-  EXPECT_EQ(decoded.hour * 100 + decoded.minute, japan.tm_hour * 100 + japan.tm_min);
-  EXPECT_EQ(decoded.day_of_year, japan.tm_yday + 1);
-  EXPECT_EQ(decoded.year_of_century, japan.tm_year % 100);
-  EXPECT_EQ(decoded.day_of_week, japan.tm_wday);
+  expect_minute(decode_glyphs(frame.glyphs), japan.tm_hour * 100 + japan.tm_min,
+                japan.tm_yday + 1, japan.tm_year % 100, japan.tm_wday);
 }
 
 }  // namespace
