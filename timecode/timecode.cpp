@@ -99,6 +99,7 @@ void encode_frame(TimeCodeFrame& frame, const SimulatedTime& t) {
       year % 10,      t.tm_wday,
   };
   for (int i = 0; i < DigitCount; ++i) put_digit(frame, kDigits[i], values[i]);
+  // Counted over this minute's bits, now that they are all in place.
   frame[kHourParity] = bit(count_ones(frame, 12, 18) % 2 == 1);
   frame[kMinuteParity] = bit(count_ones(frame, 1, 8) % 2 == 1);
 }
