@@ -130,6 +130,28 @@ bool open_carrier_device(const char* path, int baud) {
   return true;
 }
 
+bool configure_serial_line(int fd, int baud) {
+  speed_t speed;
+  return speed_for(baud, speed) && set_line(fd, speed);
+}
+
+int open_serial_reader(const char* path, int baud) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  errno = 0;
+  if (!configure_serial_line(fd, baud)) {
+    const int error = errno != 0 ? errno : EINVAL;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
 bool names_carrier_device(const char* argument) {
   return argument != nullptr && std::strchr(argument, '/') != nullptr;
 }

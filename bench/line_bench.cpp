@@ -1,0 +1,240 @@
+// kolvan-bench: runs the real kolvan on a virtual serial port for a number
+// of minutes, reads the line back through the monitor's core, and prints a
+// table of its timing, the minutes it decoded and kolvan's CPU time and peak
+// memory. Not a test: a measurement anyone can rerun (bench/run.sh).
+//
+//   kolvan-bench KOLVAN_BINARY MINUTES [LABEL]
+//
+// With KOLVAN_BENCH_PULSES=FILE in the environment it also writes each pulse
+// to FILE, one line each: arrival of its first byte (µs since the epoch) and
+// its length in bytes, for a closer look.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "monitor/line_monitor.h"
+#include "monitor/line_port.h"
+
+namespace {
+
+volatile sig_atomic_t stop_requested = 0;
+extern "C" void on_stop(int) { stop_requested = 1; }
+
+std::int64_t monotonic_us() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+pid_t start_kolvan(const char* binary, const std::string& port) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  const int null = open("/dev/null", O_WRONLY);
+  if (null >= 0) dup2(null, STDOUT_FILENO);
+  execl(binary, binary, port.c_str(), static_cast<char*>(nullptr));
+  std::perror(binary);
+  _exit(127);
+}
+
+struct ProcessUse {
+  double cpu_stat_s = -1;       // utime + stime from /proc/PID/stat
+  double cpu_schedstat_s = -1;  // time on a CPU from /proc/PID/schedstat
+  long peak_rss_kib = -1;       // VmHWM
+};
+
+ProcessUse process_use(pid_t pid) {
+  ProcessUse use;
+  const std::string dir = "/proc/" + std::to_string(pid);
+  std::ifstream stat(dir + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t end_of_name = text.rfind(')');
+  if (end_of_name != std::string::npos) {
+    std::istringstream fields(text.substr(end_of_name + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {  // field 3 is the state
+      if (i == 14) utime = std::stoull(field);
+      if (i == 15) stime = std::stoull(field);
+    }
+    use.cpu_stat_s = static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+  std::ifstream schedstat(dir + "/schedstat");
+  unsigned long long on_cpu_ns = 0;
+  if (schedstat >> on_cpu_ns) use.cpu_schedstat_s = static_cast<double>(on_cpu_ns) / 1e9;
+  std::ifstream status(dir + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) use.peak_rss_kib = std::atol(line.c_str() + 6);
+  return use;
+}
+
+// Nearest-rank percentile of sorted values.
+double percentile(const std::vector<double>& sorted, double p) {
+  if (sorted.empty()) return NAN;
+  std::size_t rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+  rank = std::max<std::size_t>(rank, 1);
+  return sorted[std::min(rank, sorted.size()) - 1];
+}
+
+void row(const char* what, std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  if (values.empty()) {
+    std::printf("| %s | 0 | - | - | - | - |\n", what);
+    return;
+  }
+  std::printf("| %s | %zu | %.2f | %.2f | %.2f | %.2f |\n", what, values.size(), values.front(),
+              percentile(values, 0.5), percentile(values, 0.99), values.back());
+}
+
+bool matches_local_time(const LineMinute& m) {
+  const std::time_t when = static_cast<std::time_t>(m.first_second);
+  std::tm t{};
+  localtime_r(&when, &t);
+  return m.fields.minute == t.tm_min && m.fields.hour == t.tm_hour &&
+         m.fields.day_of_year == t.tm_yday + 1 && m.fields.year_of_century == t.tm_year % 100 &&
+         m.fields.day_of_week == t.tm_wday;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || argc > 4) {
+    std::fputs("Usage: kolvan-bench KOLVAN_BINARY MINUTES [LABEL]\n", stderr);
+    return 2;
+  }
+  const int minutes = std::max(1, std::atoi(argv[2]));
+  const std::string label = argc == 4 ? argv[3] : "idle";
+  struct sigaction action = {};
+  action.sa_handler = on_stop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  LinePort port;
+  if (!open_virtual_line(port)) {
+    std::perror("kolvan-bench: virtual serial port");
+    return 1;
+  }
+  const std::int64_t started = monotonic_us();
+  const pid_t kolvan = start_kolvan(argv[1], port.path);
+  if (kolvan < 0) {
+    std::perror("kolvan-bench: fork");
+    return 1;
+  }
+  std::fprintf(stderr, "kolvan-bench: kolvan (pid %d) on %s, %d minute%s, %s\n",
+               static_cast<int>(kolvan), port.path.c_str(), minutes, minutes == 1 ? "" : "s",
+               label.c_str());
+
+  // Wait for the frames; kolvan starts in the middle of a minute and sends
+  // none in minutes 15 and 45, so allow three minutes more.
+  const std::int64_t deadline = started + (static_cast<std::int64_t>(minutes) + 3) * 60000000;
+  LineMonitor monitor;
+  std::vector<LineEvent> events, all;
+  int frames = 0;
+  bool line_failed = false;
+  while (!stop_requested && frames < minutes && monotonic_us() < deadline) {
+    events.clear();
+    if (!poll_line(port, 50, monitor, events)) {
+      line_failed = true;
+      break;
+    }
+    for (const LineEvent& e : events) {
+      const std::string line = format_line_event(e);
+      if (!line.empty()) std::fprintf(stderr, "monitor| %s\n", line.c_str());
+      if (e.kind == LineEventKind::Minute) ++frames;
+      all.push_back(e);
+    }
+  }
+  const ProcessUse use = process_use(kolvan);
+  const double ran_s = static_cast<double>(monotonic_us() - started) / 1e6;
+  kill(kolvan, SIGINT);
+  int status = 0;
+  waitpid(kolvan, &status, 0);
+  close_line(port);
+
+  if (const char* trace = std::getenv("KOLVAN_BENCH_PULSES")) {
+    if (std::FILE* out = std::fopen(trace, "w")) {
+      for (const LineEvent& e : all)
+        if (e.kind == LineEventKind::Pulse || e.kind == LineEventKind::UnexpectedPulse)
+          std::fprintf(out, "%lld %d\n", static_cast<long long>(e.pulse.onset_us), e.pulse.bytes);
+      std::fclose(out);
+    }
+  }
+
+  std::vector<double> onset0, onset_all, spacing, drift;
+  int decoded = 0, matching = 0, undecodable = 0;
+  long missing = 0, extra = 0, unexpected = 0, silent = 0, pulses = 0;
+  for (const LineEvent& e : all) {
+    switch (e.kind) {
+      case LineEventKind::Pulse:
+        ++pulses;
+        onset_all.push_back(static_cast<double>(e.pulse.onset_in_second_us()) / 1000.0);
+        break;
+      case LineEventKind::UnexpectedPulse: ++unexpected; break;
+      case LineEventKind::ExtraPulse: ++extra; break;
+      case LineEventKind::MissingPulses: missing += e.last_missing - e.first_missing + 1; break;
+      case LineEventKind::SilentMinute: ++silent; break;
+      case LineEventKind::Minute: {
+        const LineMinute& m = e.minute;
+        if (!m.decoded) {
+          ++undecodable;
+          break;
+        }
+        ++decoded;
+        matching += matches_local_time(m);
+        const double first = static_cast<double>(m.onset_us[0]);
+        onset0.push_back((first - static_cast<double>(m.first_second) * 1e6) / 1000.0);
+        // Least-squares slope of the spacing error over positions 1-59.
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (int p = 1; p < 60; ++p) {
+          const double error = (static_cast<double>(m.onset_us[p]) - first - p * 1e6) / 1000.0;
+          spacing.push_back(error);
+          sx += p;
+          sy += error;
+          sxx += static_cast<double>(p) * p;
+          sxy += p * error;
+        }
+        const double n = 59;
+        drift.push_back((n * sxy - sx * sy) / (n * sxx - sx * sx) * 59.0);
+        break;
+      }
+    }
+  }
+
+  std::printf("\n### %s: %d minute%s, kolvan %s\n\n", label.c_str(), minutes,
+              minutes == 1 ? "" : "s", argv[1]);
+  std::printf("| ms | n | min | median | p99 | max |\n|---|---|---|---|---|---|\n");
+  row("position 0 onset after the host's second", onset0);
+  row("onset of every pulse after its second", onset_all);
+  row("spacing error, positions 1-59 vs position 0 + n s", spacing);
+  row("drift over a minute (LSQ slope x 59 s)", drift);
+  std::printf("\n");
+  std::printf("- pulses read: %ld; missing: %ld; extra: %ld; unexpected length: %ld%s\n", pulses,
+              missing, extra, unexpected, silent ? " (plus minutes 15/45 without frame)" : "");
+  std::printf("- minutes: %d decoded, %d undecodable; %d of %d decoded match the host's local "
+              "time%s\n",
+              decoded, undecodable, matching, decoded,
+              decoded > 0 && matching == decoded && undecodable == 0 ? " (all correct)" : "");
+  std::printf("- kolvan CPU: %.2f s (stat utime+stime, %ld Hz ticks) / %.3f s (schedstat) in %.0f s"
+              " = %.2f / %.3f s per hour\n",
+              use.cpu_stat_s, sysconf(_SC_CLK_TCK), use.cpu_schedstat_s, ran_s,
+              use.cpu_stat_s * 3600.0 / ran_s, use.cpu_schedstat_s * 3600.0 / ran_s);
+  std::printf("- kolvan peak RSS (VmHWM): %ld KiB\n", use.peak_rss_kib);
+  std::printf("- kolvan exit after SIGINT: %s\n",
+              WIFEXITED(status) ? ("status " + std::to_string(WEXITSTATUS(status))).c_str()
+                                : "killed by a signal");
+  if (line_failed) std::printf("- the line failed before the end\n");
+  return frames >= minutes && !line_failed ? 0 : 1;
+}

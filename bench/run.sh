@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The timing benchmark: builds the release, runs the real kolvan on a virtual
+# serial port for MINUTES whole frames (default 3), reads the line back
+# through the monitor's core and prints a table (see README, "Timing").
+#
+#   bench/run.sh [MINUTES]            on an otherwise idle machine
+#   BUSY=1 bench/run.sh [MINUTES]     with every core kept busy meanwhile by
+#                                     a `yes >/dev/null` each, at normal priority
+#   WINE=1 bench/run.sh [MINUTES]     the Windows build, kolvan.exe, under Wine
+#                                     on the same virtual port (with BUSY=1 too)
+#
+# Not a test: it measures, and its exit status only says whether it got the
+# frames it asked for.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/ensure-packages.sh
+ensure_packages cmake g++ make
+cmake --workflow --preset release >/dev/null
+
+minutes=${1:-3}
+busy_pids=()
+stop_busy() { for pid in "${busy_pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+trap stop_busy EXIT
+label="idle"
+if [ "${BUSY:-0}" != 0 ]; then
+  cores=$(nproc)
+  for _ in $(seq "$cores"); do
+    yes >/dev/null &
+    busy_pids+=($!)
+  done
+  label="busy: $cores x yes >/dev/null on $cores cores"
+fi
+if [ "${WINE:-0}" != 0 ]; then
+  # The cross build, in a throw-away Wine prefix whose COM3 the wrapper
+  # links to the benchmark's virtual port (scripts/wine-env.sh).
+  . scripts/wine-env.sh
+  ensure_packages "${WINE_PACKAGES[@]}"
+  bash scripts/build-windows.sh >/dev/null
+  wine_find
+  wine_dir=$(mktemp -d /tmp/kolvan-bench-wine.XXXXXX)
+  trap 'stop_busy; wine_stop; rm -rf "$wine_dir"' EXIT
+  wine_make_prefix "$wine_dir/prefix" || { cat "$wine_dir/prefix.log" >&2; exit 1; }
+  echo "$(uname -srm), $(nproc) cores, $(date -u "+%Y-%m-%d %H:%M UTC"), load average $(cut -d" " -f1-3 /proc/loadavg), $("$WINE_LOADER" --version)"
+  status=0
+  build/release/kolvan-bench scripts/wine-kolvan.sh "$minutes" "$label, kolvan.exe under Wine" || status=$?
+  exit "$status"
+fi
+echo "$(uname -srm), $(nproc) cores, $(date -u "+%Y-%m-%d %H:%M UTC"), load average $(cut -d" " -f1-3 /proc/loadavg)"
+build/release/kolvan-bench build/release/kolvan "$minutes" "$label"

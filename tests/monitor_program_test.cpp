@@ -1,0 +1,99 @@
+// kolvan-monitor as a user runs it: its command line and messages, its
+// virtual serial port, which others may open and close at will, a device
+// read at 9600 8N1, and its clean end on SIGINT and SIGTERM.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "child_process.h"
+
+namespace {
+
+const std::string kMonitor = KOLVAN_MONITOR_BINARY;
+
+int count_of(const std::string& text, const std::string& needle) {
+  int n = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+    ++n;
+  return n;
+}
+
+void write_burst(int fd, std::size_t count) {
+  const std::string zeros(count, '\0');
+  ASSERT_EQ(write(fd, zeros.data(), zeros.size()), static_cast<ssize_t>(zeros.size()));
+}
+
+TEST(MonitorProgram, ADeviceThatCannotBeOpenedExitsOne) {
+  Child missing;
+  EXPECT_EQ(run_child(missing, {kMonitor, "/nonexistent/tty"}, 5000), 1);
+  EXPECT_EQ(missing.err, "kolvan-monitor: can not open /nonexistent/tty: No such file or directory\n");
+  EXPECT_EQ(missing.out, "");
+
+  Child not_a_terminal;
+  EXPECT_EQ(run_child(not_a_terminal, {kMonitor, "/dev/null"}, 5000), 1);
+  EXPECT_EQ(not_a_terminal.err,
+            "kolvan-monitor: can not open /dev/null: Inappropriate ioctl for device\n");
+}
+
+TEST(MonitorProgram, TooManyArgumentsPrintUsage) {
+  Child child;
+  EXPECT_EQ(run_child(child, {kMonitor, "a", "b"}, 5000), 2);
+  EXPECT_EQ(child.err, "Usage: kolvan-monitor [DEVICE]\n");
+}
+
+TEST(MonitorProgram, VirtualPortOutlivesItsUsersAndEndsOnSigint) {
+  Child monitor;
+  ASSERT_TRUE(start_child(monitor, {kMonitor}));
+  ASSERT_TRUE(wait_for_output(monitor, "\n", 5000)) << monitor.err;
+  std::smatch match;
+  const std::string first = monitor.out.substr(0, monitor.out.find('\n') + 1);
+  ASSERT_TRUE(std::regex_match(first, match, std::regex("Virtual serial port: (/dev/pts/[0-9]+)\n")))
+      << first;
+  const std::string path = match[1];
+
+  // Three users in turn, one second apart, each sending a burst of a
+  // length no symbol has and closing the port again.
+  for (int i = 0; i < 3; ++i) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    write_burst(fd, 300);
+    close(fd);
+    // Each burst is reported once the line has been idle for 100 ms.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (count_of(monitor.out, "unexpected pulse of 300 bytes") < i + 1 &&
+           std::chrono::steady_clock::now() < deadline)
+      wait_for_output(monitor, "\x01", 50);  // collects for 50 ms
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  }
+  kill(monitor.pid, SIGINT);
+  EXPECT_EQ(finish_child(monitor, 5000), 0) << monitor.err;
+  EXPECT_EQ(count_of(monitor.out, "unexpected pulse of 300 bytes at "), 3) << monitor.out;
+  EXPECT_EQ(monitor.err, "");
+}
+
+TEST(MonitorProgram, ReadsADeviceAndEndsOnSigterm) {
+  int master = -1, slave = -1;
+  char name[256] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  Child monitor;
+  ASSERT_TRUE(start_child(monitor, {kMonitor, name}));
+  ASSERT_TRUE(wait_for_output(monitor, "\n", 5000)) << monitor.err;
+  EXPECT_EQ(monitor.out, "Listening on " + std::string(name) + " at 9600 8N1\n");
+  // The master's writes arrive on the slave's receive side.
+  write_burst(master, 600);
+  EXPECT_TRUE(wait_for_output(monitor, "unexpected pulse of 600 bytes at ", 2000)) << monitor.out;
+  kill(monitor.pid, SIGTERM);
+  EXPECT_EQ(finish_child(monitor, 5000), 0) << monitor.err;
+  close(master);
+  close(slave);
+}
+
+}  // namespace
