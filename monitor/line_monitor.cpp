@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "carrier/carrier.h"
-
 namespace {
 
 constexpr std::int64_t kSecondUs = 1000000;
@@ -84,9 +82,12 @@ bool classify_pulse(int bytes, TimeCodeSymbol& symbol) {
     int chars;
     TimeCodeSymbol symbol;
   };
-  static const Length kLengths[] = {{kZeroPulseChars, TimeCodeSymbol::Zero},
-                                    {kOnePulseChars, TimeCodeSymbol::One},
-                                    {kMarkerPulseChars, TimeCodeSymbol::Marker}};
+  // The widths of the JJY code itself (0.8, 0.5 and 0.2 s), not the sender's
+  // own counts, so that wrong counts show.
+  constexpr int kSecondChars = static_cast<int>(kCharsPerSecond);
+  static const Length kLengths[] = {{kSecondChars * 8 / 10, TimeCodeSymbol::Zero},
+                                    {kSecondChars * 5 / 10, TimeCodeSymbol::One},
+                                    {kSecondChars * 2 / 10, TimeCodeSymbol::Marker}};
   for (const Length& length : kLengths) {
     if (std::abs(bytes - length.chars) <= kPulseToleranceChars) {
       symbol = length.symbol;
