@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs the Windows build on a device path, the way the Linux build runs on
+# one, for programs that start kolvan by path (the benchmark's Wine mode,
+# WINE=1 bench/run.sh):
+#
+#   scripts/wine-kolvan.sh DEVICE [offset_sec]
+#
+# DEVICE must be a pseudo-terminal. It becomes COM3 of the Wine prefix that
+# scripts/wine-env.sh made (WINEPREFIX and the rest in the environment), and
+# build/windows/kolvan.exe takes this script's place under its process id,
+# so that signals and process statistics reach it.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/wine-env.sh"
+
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+  echo "Usage: scripts/wine-kolvan.sh DEVICE [offset_sec]" >&2
+  exit 2
+fi
+if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX/dosdevices" ]; then
+  echo "wine-kolvan: no Wine prefix; make one with wine_make_prefix (scripts/wine-env.sh)" >&2
+  exit 1
+fi
+wine_find || { echo "wine-kolvan: Wine's loader or server is missing" >&2; exit 1; }
+wine_link_port 3 "$1"
+wine_ports_safe || exit 1
+shift
+exec "$WINE_LOADER" "$root/build/windows/kolvan.exe" 3 "$@"
