@@ -36,7 +36,7 @@ if [ "${WINE:-0}" != 0 ]; then
   . scripts/wine-env.sh
   ensure_packages "${WINE_PACKAGES[@]}"
   bash scripts/build-windows.sh >/dev/null
-  wine_find
+  wine_find || { echo "bench: Wine's loader or server is missing" >&2; exit 1; }
   wine_dir=$(mktemp -d /tmp/kolvan-bench-wine.XXXXXX)
   trap 'stop_busy; wine_stop; rm -rf "$wine_dir"' EXIT
   wine_make_prefix "$wine_dir/prefix" || { cat "$wine_dir/prefix.log" >&2; exit 1; }
