@@ -43,12 +43,23 @@ std::uint32_t elapsed_ms() {
   return static_cast<std::uint32_t>(ms);
 }
 
+// Sleeps until the millisecond count has advanced by `ms`: the part of the
+// current millisecond already gone is taken off, so that a pacer stepping
+// its reference by whole milliseconds wakes on the step itself rather than
+// up to a millisecond after it.
 void sleep_ms(std::uint32_t ms) {
   if (ms == 0) {
     sched_yield();
     return;
   }
+  const long gone_ns = read_clock(kElapsedClock).tv_nsec % 1000000L;
   timespec left = to_timespec(ms);
+  if (left.tv_nsec >= gone_ns) {
+    left.tv_nsec -= gone_ns;
+  } else {
+    left.tv_sec -= 1;
+    left.tv_nsec += 1000000000L - gone_ns;
+  }
   while (clock_nanosleep(kSleepClock, 0, &left, &left) == EINTR) {
   }
 }

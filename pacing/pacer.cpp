@@ -58,7 +58,12 @@ void poll_for_second_change() {
 void align_to_second(bool initial) {
   if (!initial) sleep_until_polling_time();
   poll_for_second_change();
-  tick_base_ms = as_signed(elapsed_ms());
+  // The poll woke somewhere inside the millisecond the count reads now, and
+  // perhaps only just after the calendar second changed. The reference is
+  // the end of that millisecond: ticks stepped from its start could wake a
+  // fraction of a millisecond before their calendar second, and the loop,
+  // reading the time just after position 59, would then see second 58.
+  tick_base_ms = as_signed(elapsed_ms() + 1);
 }
 
 bool tick() {

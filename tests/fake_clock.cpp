@@ -4,59 +4,70 @@
 #include "pacing/clock.h"
 
 namespace {
+// Fake time runs in microseconds so that the millisecond count, which the
+// pacer reads, and the calendar second can change at different instants.
 std::int64_t start_calendar = 0;
-std::uint32_t start_ms_into_second = 0;
+std::uint64_t start_us_into_second = 0;
 std::uint32_t start_elapsed = 0;
-std::uint64_t now_ms = 0;
-std::uint32_t overshoot_ms = 0;
-std::uint32_t stall_ms = 0;
-std::uint64_t stall_at_ms = 0;
-std::uint32_t stall_at_extra_ms = 0;
+std::uint64_t now_us = 0;
+std::uint64_t overshoot_us = 0;
+std::uint64_t stall_us = 0;
+std::uint64_t stall_at_us = 0;
+std::uint64_t stall_at_extra_us = 0;
 std::vector<FakeSleep> sleeps;
 }  // namespace
 
 void fake_clock_reset(std::int64_t calendar_start, std::uint32_t ms_into_second,
                       std::uint32_t elapsed_start) {
   start_calendar = calendar_start;
-  start_ms_into_second = ms_into_second;
+  start_us_into_second = std::uint64_t{ms_into_second} * 1000;
   start_elapsed = elapsed_start;
-  now_ms = 0;
-  overshoot_ms = 0;
-  stall_ms = 0;
-  stall_at_extra_ms = 0;
+  now_us = 0;
+  overshoot_us = 0;
+  stall_us = 0;
+  stall_at_extra_us = 0;
   sleeps.clear();
 }
 
-void fake_clock_advance(std::uint32_t ms) { now_ms += ms; }
-void fake_clock_set_overshoot(std::uint32_t ms) { overshoot_ms = ms; }
-void fake_clock_stall_next_sleep(std::uint32_t ms) { stall_ms = ms; }
-void fake_clock_stall_sleep_at(std::uint64_t at_ms, std::uint32_t ms) {
-  stall_at_ms = at_ms;
-  stall_at_extra_ms = ms;
+void fake_clock_delay_calendar_us(std::uint32_t us) {
+  start_us_into_second = (start_us_into_second + 1000000 - us % 1000000) % 1000000;
 }
-std::uint64_t fake_now_ms() { return now_ms; }
+
+void fake_clock_advance(std::uint32_t ms) { now_us += std::uint64_t{ms} * 1000; }
+void fake_clock_set_overshoot(std::uint32_t ms) { overshoot_us = std::uint64_t{ms} * 1000; }
+void fake_clock_stall_next_sleep(std::uint32_t ms) { stall_us = std::uint64_t{ms} * 1000; }
+void fake_clock_stall_next_sleep_us(std::uint32_t us) { stall_us = us; }
+void fake_clock_stall_sleep_at(std::uint64_t at_ms, std::uint32_t ms) {
+  stall_at_us = at_ms * 1000;
+  stall_at_extra_us = std::uint64_t{ms} * 1000;
+}
+std::uint64_t fake_now_ms() { return now_us / 1000; }
+std::uint64_t fake_now_us() { return now_us; }
 
 std::uint32_t fake_ms_into_second() {
-  return static_cast<std::uint32_t>((start_ms_into_second + now_ms) % 1000);
+  return static_cast<std::uint32_t>((start_us_into_second + now_us) % 1000000 / 1000);
 }
 
 const std::vector<FakeSleep>& fake_sleeps() { return sleeps; }
 
-std::uint32_t elapsed_ms() { return static_cast<std::uint32_t>(start_elapsed + now_ms); }
+std::uint32_t elapsed_ms() { return static_cast<std::uint32_t>(start_elapsed + now_us / 1000); }
 
+// Like the platform's sleep, wakes when the millisecond count has advanced
+// by `ms`, plus the overshoot and any stall.
 void sleep_ms(std::uint32_t ms) {
-  const std::uint64_t began = now_ms;
-  sleeps.push_back({began, ms});
-  now_ms += ms + overshoot_ms + stall_ms;
-  stall_ms = 0;
-  if (stall_at_extra_ms != 0 && began >= stall_at_ms) {
-    now_ms += stall_at_extra_ms;
-    stall_at_extra_ms = 0;
+  const std::uint64_t began = now_us;
+  sleeps.push_back({began / 1000, ms});
+  if (ms > 0) now_us += std::uint64_t{ms} * 1000 - now_us % 1000;
+  now_us += overshoot_us + stall_us;
+  stall_us = 0;
+  if (stall_at_extra_us != 0 && began >= stall_at_us) {
+    now_us += stall_at_extra_us;
+    stall_at_extra_us = 0;
   }
 }
 
 std::int64_t calendar_seconds() {
-  return start_calendar + static_cast<std::int64_t>((start_ms_into_second + now_ms) / 1000);
+  return start_calendar + static_cast<std::int64_t>((start_us_into_second + now_us) / 1000000);
 }
 
 void prepare_clocks() {}

@@ -16,6 +16,10 @@ struct FakeSleep {
 void fake_clock_reset(std::int64_t calendar_start, std::uint32_t ms_into_second,
                       std::uint32_t elapsed_start = 0);
 
+// The calendar second changes `us` microseconds later than it would, so
+// that it falls inside a millisecond of the count rather than at its start.
+void fake_clock_delay_calendar_us(std::uint32_t us);
+
 // Time passing outside any sleep: work, a suspended host.
 void fake_clock_advance(std::uint32_t ms);
 
@@ -29,8 +33,12 @@ void fake_clock_stall_next_sleep(std::uint32_t ms);
 // lasts `ms` longer: the host stalled in the middle of a sleep.
 void fake_clock_stall_sleep_at(std::uint64_t at_ms, std::uint32_t ms);
 
-// Fake milliseconds since reset.
+// The next sleep lasts this many microseconds longer, once.
+void fake_clock_stall_next_sleep_us(std::uint32_t us);
+
+// Fake time since reset.
 std::uint64_t fake_now_ms();
+std::uint64_t fake_now_us();
 
 // Milliseconds since the start of the current calendar second.
 std::uint32_t fake_ms_into_second();

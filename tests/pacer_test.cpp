@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_clock.h"
+#include "pacing/clock.h"
 #include "pacing/pacer.h"
 
 namespace {
@@ -28,11 +29,13 @@ std::uint32_t next_tick_sleep() {
 }
 
 // Starts the fake clock at a second change with the millisecond count reading
-// `elapsed_at_change` there, and aligns the pacer to that change.
+// `elapsed_at_change` there, aligns the pacer to that change, and moves on
+// to its reference, the end of the millisecond in which the change was seen.
 void align_at_second_change(std::uint32_t elapsed_at_change = 5000) {
   fake_clock_reset(kCalendar, 990, elapsed_at_change - 10);
   align_to_second(true);
   ASSERT_EQ(fake_now_ms(), 10u);
+  fake_clock_advance(1);
 }
 
 TEST(PacerTick, SleepsTheRestOfTheSecondAndMovesTheReferenceByExactlyOneSecond) {
@@ -50,7 +53,7 @@ TEST(PacerTick, OneMillisecondLateReturnsFalseWithoutSleepingOrMovingTheReferenc
   EXPECT_FALSE(tick());
   EXPECT_FALSE(tick());
   EXPECT_EQ(fake_sleeps().size(), 1u);  // only the alignment's poll
-  EXPECT_EQ(fake_now_ms(), 1011u);
+  EXPECT_EQ(fake_now_ms(), 1012u);
 }
 
 TEST(PacerTick, TenTicksEndExactlyTenSecondsAfterTheAlignmentWhateverTheOvershoot) {
@@ -76,8 +79,9 @@ TEST(PacerAlign, AfterAFramePutsOffPollingUntil800MsAfterTheReference) {
   std::vector<std::uint32_t> expected(21, 10);
   expected[0] = 700;
   EXPECT_EQ(asked_since(first), expected);
-  EXPECT_EQ(fake_ms_into_second(), 0u);
-  EXPECT_EQ(next_tick_sleep(), 1000u);  // the reference is the poll that saw the change
+  EXPECT_EQ(fake_ms_into_second(), 1u);
+  // The reference is the end of the millisecond of the poll that saw the change.
+  EXPECT_EQ(next_tick_sleep(), 1001u);
 
   fake_clock_advance(900);
   first = fake_sleeps().size();
@@ -92,6 +96,7 @@ TEST(PacerAlign, PreSleepOnlyAfterAFrameAndWhenBetweenOneAnd800MsRemain) {
   align_to_second(false);
   EXPECT_EQ(asked_since(first), std::vector<std::uint32_t>(20, 10));
 
+  fake_clock_advance(1);
   first = fake_sleeps().size();
   align_to_second(false);  // right at the reference: the whole 800 ms remain
   EXPECT_EQ(asked_since(first).front(), 800u);
@@ -102,10 +107,11 @@ TEST(PacerAlign, PreSleepOnlyAfterAFrameAndWhenBetweenOneAnd800MsRemain) {
   align_to_second(true);
   EXPECT_EQ(asked_since(first), std::vector<std::uint32_t>(90, 10));
 
-  // The millisecond clock reading 1 ms earlier than the reference: no pre-sleep.
+  // The millisecond clock reading 1 ms earlier than the reference (as it
+  // does right after an alignment): no pre-sleep.
   const std::uint32_t base = 5000;
   align_at_second_change(base);
-  fake_clock_reset(kCalendar, 0, base - 1);
+  fake_clock_reset(kCalendar, 0, base);
   first = fake_sleeps().size();
   align_to_second(false);
   EXPECT_EQ(asked_since(first), std::vector<std::uint32_t>(100, 10));
@@ -126,7 +132,7 @@ TEST(PacerAlign, InitialReturnsAtTheFirstPollPastTheNextChangeOfSecond) {
     EXPECT_EQ(fake_now_ms(), c.returns_after_ms) << "called at ms " << c.called_at_ms_into_second;
     EXPECT_EQ(asked_since(0), std::vector<std::uint32_t>(fake_sleeps().size(), 10));
     fake_clock_set_overshoot(0);
-    EXPECT_EQ(next_tick_sleep(), 1000u);  // the reference is the return
+    EXPECT_EQ(next_tick_sleep(), 1001u);  // the reference is the end of the return's millisecond
   }
 }
 
@@ -172,9 +178,24 @@ TEST(PacerCatchUp, MovesTheReferenceOnByTheWholeSecondsPassed) {
 
   // The millisecond clock reading 1.5 s earlier than the reference: not late.
   align_at_second_change(5000);
-  fake_clock_reset(kCalendar, 0, 3500);
+  fake_clock_reset(kCalendar, 0, 3501);
   EXPECT_EQ(catch_up_to_current_second(), 0);
   EXPECT_EQ(next_tick_sleep(), 2500u);
+}
+
+// The calendar second may change inside a millisecond of the count, and the
+// poll that sees it may wake only just after. No tick may wake before its
+// calendar second: the loop reads the time right after each pulse.
+TEST(PacerAlign, TicksNeverWakeBeforeTheirCalendarSecond) {
+  fake_clock_reset(kCalendar, 990, 7000);
+  fake_clock_delay_calendar_us(10);      // the second changes 10 µs into a millisecond
+  fake_clock_stall_next_sleep_us(30);    // and the poll that sees it wakes 20 µs later
+  align_to_second(true);
+  ASSERT_EQ(calendar_seconds(), kCalendar + 1);
+  for (int k = 2; k <= 4; ++k) {
+    ASSERT_TRUE(tick());
+    EXPECT_EQ(calendar_seconds(), kCalendar + k) << "tick " << k - 1 << " woke early";
+  }
 }
 
 }  // namespace
