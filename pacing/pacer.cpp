@@ -63,7 +63,10 @@ void align_to_second(bool initial) {
   // the end of that millisecond: ticks stepped from its start could wake a
   // fraction of a millisecond before their calendar second, and the loop,
   // reading the time just after position 59, would then see second 58.
+  // Returning at the reference puts the first pulse on the same step as the
+  // ticks that follow it.
   tick_base_ms = as_signed(elapsed_ms() + 1);
+  sleep_ms(1);
 }
 
 bool tick() {

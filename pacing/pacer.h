@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-// Restarts the reference at the next change of the calendar second. With
+// Restarts the reference at the next change of the calendar second (the end
+// of the millisecond in which the change is seen) and returns there. With
 // `initial` false, first sleeps until 800 ms after the current reference so
 // that polling covers only the end of that second.
 void align_to_second(bool initial);

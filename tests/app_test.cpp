@@ -63,18 +63,22 @@ class Loop : public ::testing::Test {
     return static_cast<std::uint64_t>(seconds) * 1000 - ms_into_start_;
   }
 
+  // A pulse due at the start of the host second `due` goes out in its first
+  // 10 ms (the alignment's poll period).
+  static void expect_on_second(const FakePulse& pulse, std::uint64_t due) {
+    EXPECT_GE(pulse.at_ms, due);
+    EXPECT_LE(pulse.at_ms, due + 10);
+  }
+
   // The frame's 60 pulses, starting at `first` in fake_pulses(), go out
   // one per host second from `second0` on, each in the first 10 ms of its
-  // second and as long as its glyph says. (Ticks wake 1 ms into a second on
-  // this clock: the pacer's reference is the end of the millisecond in which
-  // it saw the second change.)
+  // second and as long as its glyph says.
   void expect_frame_pulses(std::size_t first, int second0, const std::string& glyphs) {
     ASSERT_GE(fake_pulses().size(), first + 60);
     for (int p = 0; p < 60; ++p) {
       const FakePulse& pulse = fake_pulses()[first + p];
-      const std::uint64_t due = second_at(second0 + p);
-      EXPECT_GE(pulse.at_ms, due) << "position " << p;
-      EXPECT_LE(pulse.at_ms, due + 10) << "position " << p;
+      SCOPED_TRACE("position " + std::to_string(p));
+      expect_on_second(pulse, second_at(second0 + p));
       const int expected = glyphs[p] == '_' ? 768 : glyphs[p] == '-' ? 480 : 192;
       EXPECT_EQ(pulse.count, expected) << "position " << p;
     }
@@ -115,7 +119,7 @@ TEST_F(Loop, FirstPassAtSecond59WaitsOneSecondThenSendsTheMinute) {
   ASSERT_EQ(fake_pulses().size(), 61u);
   // The wait's marker goes out in second 59, directly before position 0.
   EXPECT_EQ(fake_pulses()[0].count, 192);
-  EXPECT_EQ(fake_pulses()[0].at_ms, second_at(2) + 1);
+  expect_on_second(fake_pulses()[0], second_at(2));
   expect_frame_pulses(1, 3, k1305);
 }
 
@@ -124,8 +128,8 @@ TEST_F(Loop, FirstPassAtSecond1WaitsForTheNextMinute) {
   EXPECT_EQ(out.substr(0, out.find('\n') + 1), "13:05:01 ==> Wait 59 sec..." + kDone);
   EXPECT_EQ(out.substr(out.find('\n') + 1, 13), "13:06:00 ==> ");
   ASSERT_EQ(fake_pulses().size(), 61u);
-  EXPECT_EQ(fake_pulses()[0].at_ms, second_at(60) + 1);  // 13:05:59
-  EXPECT_EQ(fake_pulses()[1].at_ms, second_at(61) + 1);  // 13:06:00, position 0
+  expect_on_second(fake_pulses()[0], second_at(60));  // 13:05:59
+  expect_on_second(fake_pulses()[1], second_at(61));  // 13:06:00, position 0
 }
 
 TEST_F(Loop, MinutesFifteenAndFortyFiveCarryNoFrame) {
@@ -143,7 +147,7 @@ TEST_F(Loop, MinutesFifteenAndFortyFiveCarryNoFrame) {
     ASSERT_EQ(fake_pulses().size(), 121u) << skipped;
     expect_frame_pulses(0, 2, out.substr(13, 60));
     EXPECT_EQ(fake_pulses()[60].count, 192);
-    EXPECT_EQ(fake_pulses()[60].at_ms, second_at(121) + 1);
+    expect_on_second(fake_pulses()[60], second_at(121));
     expect_frame_pulses(61, 122, out.substr(line3 + 13, 60));
   }
 }
@@ -155,8 +159,7 @@ TEST_F(Loop, LateTickWhileWaitingRealignsAndWaitsAgain) {
   EXPECT_EQ(out, "13:05:01 ==> Wait 59 sec..." + kDone + "13:05:06 ==> Wait 54 sec..." + kDone);
   ASSERT_EQ(fake_pulses().size(), 2u);
   // Realigned at 13:05:04, then one tick: the marker opens 13:05:05.
-  EXPECT_GE(fake_pulses()[0].at_ms, second_at(6));
-  EXPECT_LE(fake_pulses()[0].at_ms, second_at(6) + 10);
+  expect_on_second(fake_pulses()[0], second_at(6));
 }
 
 TEST_F(Loop, SymbolsWhoseSecondsPassedAreDroppedNotSentLate) {
@@ -175,21 +178,22 @@ TEST_F(Loop, SymbolsWhoseSecondsPassedAreDroppedNotSentLate) {
     EXPECT_NE(expected[position], '?') << "a pulse went out in a dropped second";
     EXPECT_EQ(pulse.count, expected[position] == '_' ? 768 : expected[position] == '-' ? 480 : 192);
   }
-  EXPECT_EQ(fake_pulses()[11].at_ms, second0 + 14 * 1000 + 401);  // late within its second
-  EXPECT_EQ(fake_pulses()[12].at_ms, second0 + 15 * 1000 + 1);    // back on the second
+  const std::uint64_t step0 = fake_pulses()[0].at_ms;  // the pacer's steps
+  EXPECT_EQ(fake_pulses()[11].at_ms, step0 + 14 * 1000 + 400);  // late within its second
+  EXPECT_EQ(fake_pulses()[12].at_ms, step0 + 15 * 1000);        // back on the step
 }
 
 TEST_F(Loop, LateTickInAFrameDropsOnlyThePassedSeconds) {
   // Queuing position 20 takes 2.4 s, so the tick after it is already late.
   begin(utc(2010, 6, 26, 13, 4, 58), 500);
-  const std::uint64_t second0 = second_at(2);
   fake_carrier_stall_on_pulse(20, 2400);
   std::string expected = k1305;
   expected[21] = '?';
   EXPECT_EQ(passes(1), "13:05:00 ==> " + expected + "\n");
   ASSERT_EQ(fake_pulses().size(), 59u);
-  EXPECT_EQ(fake_pulses()[21].at_ms, second0 + 22 * 1000 + 401);
-  EXPECT_EQ(fake_pulses()[22].at_ms, second0 + 23 * 1000 + 1);
+  const std::uint64_t step0 = fake_pulses()[0].at_ms;
+  EXPECT_EQ(fake_pulses()[21].at_ms, step0 + 22 * 1000 + 400);
+  EXPECT_EQ(fake_pulses()[22].at_ms, step0 + 23 * 1000);
 }
 
 TEST_F(Loop, LateTickAtTheEndOfAFrameStillShowsSixtyColumns) {

@@ -20,6 +20,15 @@ std::vector<std::uint32_t> asked_since(std::size_t from) {
   return asked;
 }
 
+// What an alignment asks for: a pre-sleep (when not 0), `polls` polls of
+// 10 ms, and the last millisecond up to its reference.
+std::vector<std::uint32_t> alignment(std::uint32_t pre_sleep, std::size_t polls) {
+  std::vector<std::uint32_t> asked(polls, 10);
+  if (pre_sleep != 0) asked.insert(asked.begin(), pre_sleep);
+  asked.push_back(1);
+  return asked;
+}
+
 // The sleep the next tick asks for: where the reference stands, seen from now.
 std::uint32_t next_tick_sleep() {
   const std::size_t before = fake_sleeps().size();
@@ -29,13 +38,12 @@ std::uint32_t next_tick_sleep() {
 }
 
 // Starts the fake clock at a second change with the millisecond count reading
-// `elapsed_at_change` there, aligns the pacer to that change, and moves on
-// to its reference, the end of the millisecond in which the change was seen.
+// `elapsed_at_change` there, and aligns the pacer to that change; it returns
+// at its reference, the end of the millisecond in which the change was seen.
 void align_at_second_change(std::uint32_t elapsed_at_change = 5000) {
   fake_clock_reset(kCalendar, 990, elapsed_at_change - 10);
   align_to_second(true);
-  ASSERT_EQ(fake_now_ms(), 10u);
-  fake_clock_advance(1);
+  ASSERT_EQ(fake_now_ms(), 11u);
 }
 
 TEST(PacerTick, SleepsTheRestOfTheSecondAndMovesTheReferenceByExactlyOneSecond) {
@@ -52,7 +60,7 @@ TEST(PacerTick, OneMillisecondLateReturnsFalseWithoutSleepingOrMovingTheReferenc
   fake_clock_advance(1001);
   EXPECT_FALSE(tick());
   EXPECT_FALSE(tick());
-  EXPECT_EQ(fake_sleeps().size(), 1u);  // only the alignment's poll
+  EXPECT_EQ(fake_sleeps().size(), 2u);  // only the alignment's poll and last millisecond
   EXPECT_EQ(fake_now_ms(), 1012u);
 }
 
@@ -76,17 +84,16 @@ TEST(PacerAlign, AfterAFramePutsOffPollingUntil800MsAfterTheReference) {
   fake_clock_advance(100);
   std::size_t first = fake_sleeps().size();
   align_to_second(false);
-  std::vector<std::uint32_t> expected(21, 10);
-  expected[0] = 700;
-  EXPECT_EQ(asked_since(first), expected);
-  EXPECT_EQ(fake_ms_into_second(), 1u);
-  // The reference is the end of the millisecond of the poll that saw the change.
-  EXPECT_EQ(next_tick_sleep(), 1001u);
+  EXPECT_EQ(asked_since(first), alignment(700, 20));
+  // The poll saw the change 1 ms after it; the reference is the end of that
+  // millisecond, and the alignment returns there.
+  EXPECT_EQ(fake_ms_into_second(), 2u);
+  EXPECT_EQ(next_tick_sleep(), 1000u);
 
   fake_clock_advance(900);
   first = fake_sleeps().size();
   align_to_second(false);
-  EXPECT_EQ(asked_since(first), std::vector<std::uint32_t>(10, 10));
+  EXPECT_EQ(asked_since(first), alignment(0, 10));
 }
 
 TEST(PacerAlign, PreSleepOnlyAfterAFrameAndWhenBetweenOneAnd800MsRemain) {
@@ -94,9 +101,8 @@ TEST(PacerAlign, PreSleepOnlyAfterAFrameAndWhenBetweenOneAnd800MsRemain) {
   fake_clock_advance(800);  // nothing remains
   std::size_t first = fake_sleeps().size();
   align_to_second(false);
-  EXPECT_EQ(asked_since(first), std::vector<std::uint32_t>(20, 10));
+  EXPECT_EQ(asked_since(first), alignment(0, 20));
 
-  fake_clock_advance(1);
   first = fake_sleeps().size();
   align_to_second(false);  // right at the reference: the whole 800 ms remain
   EXPECT_EQ(asked_since(first).front(), 800u);
@@ -105,7 +111,7 @@ TEST(PacerAlign, PreSleepOnlyAfterAFrameAndWhenBetweenOneAnd800MsRemain) {
   fake_clock_advance(100);
   first = fake_sleeps().size();
   align_to_second(true);
-  EXPECT_EQ(asked_since(first), std::vector<std::uint32_t>(90, 10));
+  EXPECT_EQ(asked_since(first), alignment(0, 90));
 
   // The millisecond clock reading 1 ms earlier than the reference (as it
   // does right after an alignment): no pre-sleep.
@@ -114,7 +120,7 @@ TEST(PacerAlign, PreSleepOnlyAfterAFrameAndWhenBetweenOneAnd800MsRemain) {
   fake_clock_reset(kCalendar, 0, base);
   first = fake_sleeps().size();
   align_to_second(false);
-  EXPECT_EQ(asked_since(first), std::vector<std::uint32_t>(100, 10));
+  EXPECT_EQ(asked_since(first), alignment(0, 100));
 }
 
 TEST(PacerAlign, InitialReturnsAtTheFirstPollPastTheNextChangeOfSecond) {
@@ -124,15 +130,15 @@ TEST(PacerAlign, InitialReturnsAtTheFirstPollPastTheNextChangeOfSecond) {
     std::uint64_t returns_after_ms;
   };
   // Just after a change, or exactly at it, that change is not taken.
-  for (const Case c : {Case{1, 0, 1000}, Case{0, 0, 1000}, Case{995, 0, 10}, Case{995, 3, 13},
-                       Case{990, 0, 10}}) {
+  for (const Case c : {Case{1, 0, 1001}, Case{0, 0, 1001}, Case{995, 0, 11}, Case{995, 3, 17},
+                       Case{990, 0, 11}}) {
     fake_clock_reset(kCalendar, c.called_at_ms_into_second, 7000);
     fake_clock_set_overshoot(c.overshoot_ms);
     align_to_second(true);
     EXPECT_EQ(fake_now_ms(), c.returns_after_ms) << "called at ms " << c.called_at_ms_into_second;
-    EXPECT_EQ(asked_since(0), std::vector<std::uint32_t>(fake_sleeps().size(), 10));
+    EXPECT_EQ(asked_since(0), alignment(0, fake_sleeps().size() - 1));
     fake_clock_set_overshoot(0);
-    EXPECT_EQ(next_tick_sleep(), 1001u);  // the reference is the end of the return's millisecond
+    EXPECT_EQ(next_tick_sleep(), 1000u - c.overshoot_ms);  // it returned at its reference
   }
 }
 
