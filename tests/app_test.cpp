@@ -12,19 +12,9 @@
 #include "app/transmission_loop.h"
 #include "fake_carrier.h"
 #include "fake_clock.h"
+#include "utc.h"
 
 namespace {
-
-std::int64_t utc(int year, int month, int day, int hour, int minute, int second) {
-  std::tm fields = {};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  fields.tm_sec = second;
-  return timegm(&fields);
-}
 
 const std::string kDone = "Done." + std::string(40, ' ') + "|\n";
 // Saturday 26 June 2010, 13:05.

@@ -26,23 +26,13 @@
 
 #include "child_process.h"
 #include "timecode/timecode.h"
+#include "utc.h"
 
 namespace {
 
 const std::string kKolvan = KOLVAN_BINARY;
 const std::string kMonitor = KOLVAN_MONITOR_BINARY;
 const char kFaketime[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-
-std::int64_t utc(int year, int month, int day, int hour, int minute, int second) {
-  std::tm fields = {};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  fields.tm_sec = second;
-  return timegm(&fields);
-}
 
 // The monitor's line for the minute that begins at `second` in Japan
 // (UTC+9, the zone kolvan runs in here), onset left out.

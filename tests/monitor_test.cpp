@@ -11,22 +11,12 @@
 #include <ctime>
 #include <string>
 #include <vector>
+#include "utc.h"
 
 namespace {
 
 constexpr std::int64_t kSecond = 1000000;
 constexpr std::int64_t kCharUs = kSecond / 960;  // one character at 9600 8N1
-
-std::int64_t utc(int year, int month, int day, int hour, int minute, int second) {
-  std::tm fields = {};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  fields.tm_sec = second;
-  return timegm(&fields);
-}
 
 // Monday 7 December 2026, 09:31:00 UTC, day 341.
 const std::int64_t k0931 = utc(2026, 12, 7, 9, 31, 0);
