@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string>
 #include <vector>
+
 #include "utc.h"
 
 namespace {
