@@ -5,7 +5,8 @@
 #   - "kolvan.exe 3" opens COM3 and "kolvan.exe 12" opens \\.\COM12, and the
 #     line of each decodes to the host's local time (COM12 in another zone
 #     and a day ahead, by the offset);
-#   - the usage line, "Can not open COMn" and the exit statuses;
+#   - the usage line, "Can not open COMn", an offset the local-time
+#     conversion can't represent, and the exit statuses;
 #   - the console lines are those of the Linux build run beside it;
 #   - Ctrl-C: a SIGINT to the process, which Wine turns into the console's
 #     Ctrl-C event, and the key itself in a terminal (tmux), which reaches
@@ -207,6 +208,23 @@ check "port 3 opens as COM3; SIGINT while waiting: \"Exit!\" on its own line, st
   opens_and_exits 3 'COM3'
 check "port 12 opens as \\\\.\\COM12; SIGINT while waiting: \"Exit!\" on its own line, status 0" \
   opens_and_exits 12 '\\\\.\\COM12'
+
+# An offset that takes the time before 1970, which Windows' local-time
+# conversion can't represent: a message instead of a crash, status 1, and
+# nothing on standard output (no "Setting:" line, no pulse).
+offset_out_of_range() {
+  make_pair "range" || return 1
+  local line_pid=$pair_pid
+  wine_link_port 5 "$work/range-kolvan"
+  run_exe 5 -2147483648
+  kill "$line_pid"
+  rm -f "$WINEPREFIX/dosdevices/com5"
+  [ "$run_status" -eq 1 ] && [ ! -s "$work/run.out" ] &&
+    [ "$(console_text "$work/run.err")" = \
+      "Can not represent the local time with an offset of -2147483648 sec" ]
+}
+check "offset -2147483648 on COM5: \"Can not represent...\", status 1, nothing sent" \
+  offset_out_of_range
 
 # ------------------------------------------- a minute on the line, twice
 # Each of COM3 and COM12 runs kolvan.exe with kolvan-monitor on the line's
