@@ -1,14 +1,19 @@
-// kolvan: keys a serial port's transmit line with the JJY time code of the
-// host's clock, minute after minute, until Ctrl-C.
+// kolvan: keys a serial port's transmit line with the time code of a
+// long-wave time station (JJY unless told otherwise) for the host's clock,
+// minute after minute, until Ctrl-C.
 //
 //   kolvan COM_PORT [offset_sec]
+//   kolvan [--station=NAME] COM_PORT [offset_sec]
 #include <cstdio>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/interrupt.h"
+#include "app/options.h"
 #include "app/simulated_time.h"
 #include "app/transmission_loop.h"
 #include "carrier/carrier.h"
+#include "kolvan_version.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -26,6 +31,13 @@ bool open_port(const char* argument) {
   return false;
 }
 
+bool open_output(const Options& options) {
+  if (!options.audio) return open_port(options.port);
+  std::fprintf(stderr, "Can not open audio device %s: no sound output in this build\n",
+               options.audio_device.empty() ? "default" : options.audio_device.c_str());
+  return false;
+}
+
 int fail_time_out_of_range(int offset_sec) {
   close_carrier_port();
   std::fprintf(stderr, "Can not represent the local time with an offset of %d sec\n",
@@ -38,12 +50,26 @@ int fail_time_out_of_range(int offset_sec) {
 int main(int argc, char** argv) {
   // Glyphs and the "Wait" count must show as they are written.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  if (argc != 2 && argc != 3) {
-    std::fputs("Usage: Kolvan COM_PORT [offset_sec]\n", stderr);
-    return 0;
+  Options options;
+  std::string error;
+  switch (parse_command_line(argc, argv, options, error)) {
+    case CommandLineResult::Run:
+      break;
+    case CommandLineResult::Usage:
+      std::fputs(usage_text(options.any_option), stderr);
+      return 0;
+    case CommandLineResult::Help:
+      std::fputs(help_text().c_str(), stdout);
+      return 0;
+    case CommandLineResult::Version:
+      std::puts("kolvan " KOLVAN_VERSION);
+      return 0;
+    case CommandLineResult::Error:
+      std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
+      return 2;
   }
-  const int offset_sec = argc == 3 ? parse_int(argv[2]) : 0;
-  if (!open_port(argv[1])) return 1;
+  const int offset_sec = options.offset_sec;
+  if (!open_output(options)) return 1;
   install_interrupt_handler();
   prepare_clocks();
 
@@ -52,7 +78,7 @@ int main(int argc, char** argv) {
   std::printf("Setting: %04d/%02d/%02d %02d:%02d:%02d\n", start.tm_year + 1900, start.tm_mon + 1,
               start.tm_mday, start.tm_hour, start.tm_min, start.tm_sec);
 
-  run_transmission_loop(offset_sec);
+  run_transmission_loop(*options.station, offset_sec);
   // The loop returns only when the time can no longer be converted.
   return fail_time_out_of_range(offset_sec);
 }

@@ -3,6 +3,8 @@
 
 #include "pacing/clock.h"
 
+std::int64_t simulated_seconds(int offset_sec) { return calendar_seconds() + offset_sec + 1; }
+
 bool simulated_time(int offset_sec, SimulatedTime& out) {
-  return local_time(calendar_seconds() + offset_sec + 1, out);
+  return local_time(simulated_seconds(offset_sec), out);
 }

@@ -9,6 +9,10 @@
 // the conversion can't represent it.
 bool local_time(std::int64_t seconds, SimulatedTime& out);
 
+// The host's calendar time plus `offset_sec` plus one second, in seconds
+// since the epoch: the instant whose local time simulated_time gives.
+std::int64_t simulated_seconds(int offset_sec);
+
 // One second ahead of the simulated clock (host time + offset_sec), so the
 // loop sees second 0 of a minute during the last second of the one before.
 // False when the local-time conversion can't represent that time.

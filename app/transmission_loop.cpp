@@ -4,7 +4,9 @@
 // shows one line on the console.
 #include "app/transmission_loop.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "app/simulated_time.h"
 #include "carrier/carrier.h"
@@ -15,23 +17,22 @@ namespace {
 // Shown in the column of a symbol whose second passed before it could be sent.
 constexpr char kDroppedGlyph = '?';
 
-int pulse_chars(TimeCodeSymbol symbol) {
-  switch (symbol) {
-    case TimeCodeSymbol::Zero: return kZeroPulseChars;
-    case TimeCodeSymbol::One: return kOnePulseChars;
-    case TimeCodeSymbol::Marker: break;
-  }
-  return kMarkerPulseChars;
+bool is_sent_minute(const Station& station, const SimulatedTime& t) {
+  if (t.tm_sec != 0) return false;
+  return !station.skips_call_sign_minutes || (t.tm_min != 15 && t.tm_min != 45);
 }
 
-bool is_sent_minute(const SimulatedTime& t) {
-  return t.tm_sec == 0 && t.tm_min != 15 && t.tm_min != 45;
+// Queues the pulse of one symbol and shows its glyph.
+void send_symbol(const Station& station, StationSymbol symbol) {
+  const StationSymbolInfo& info = station.symbols[symbol];
+  send_pulse(info.shape);
+  std::putchar(info.glyph);
 }
 
-// Ticks to the last second of the minute and ends the wait with one marker,
-// sent in second 59 where a frame's last marker stands, so that the next
-// frame's position 0 follows it in the next second.
-void wait_for_next_minute(const SimulatedTime& t) {
+// Ticks to the last second of the minute and ends the wait with the symbol
+// that closes every frame, sent in second 59 where a frame's own stands, so
+// that the next frame's position 0 follows it in the next second.
+void wait_for_next_minute(const Station& station, const SimulatedTime& t) {
   const int seconds_left = 60 - t.tm_sec;
   std::printf("Wait %02d sec...", seconds_left);
   for (int i = 1; i < seconds_left; ++i) {
@@ -44,19 +45,18 @@ void wait_for_next_minute(const SimulatedTime& t) {
   }
   std::printf("Done.%40s", "");
   tick();
-  send_pulse(kMarkerPulseChars);
-  std::printf("%c\n", symbol_glyph(TimeCodeSymbol::Marker));
+  send_symbol(station, station.closing_symbol);
+  std::putchar('\n');
 }
 
 // Sends the frame from the next change of the host's second, one symbol per
 // tick. A symbol whose second has already passed, because the tick was late
 // or its sleep overran (a suspended or starved host), is dropped rather than
 // sent late: no pulse ever goes out outside its own second.
-void send_frame(const TimeCodeFrame& frame) {
+void send_frame(const Station& station, const StationFrame& frame) {
   align_to_second(false);
   for (int position = 0; position < 60; ++position) {
-    send_pulse(pulse_chars(frame[position]));
-    std::putchar(symbol_glyph(frame[position]));
+    send_symbol(station, frame[position]);
     if (position == 59) break;
     // A late tick leaves the reference at the second just sent, one behind.
     const int seconds_behind = tick() ? 0 : 1;
@@ -66,32 +66,38 @@ void send_frame(const TimeCodeFrame& frame) {
       ++position;
     }
   }
-  std::putchar('\n');
 }
 
 }  // namespace
 
-void begin_transmission(TimeCodeFrame& frame) {
-  frame = make_frame();
+void begin_transmission(Transmission& transmission) {
+  transmission.frame.fill(0);
   align_to_second(true);
 }
 
-bool transmission_pass(TimeCodeFrame& frame, int offset_sec) {
+bool transmission_pass(Transmission& transmission) {
+  const Station& station = *transmission.station;
+  const std::int64_t now = simulated_seconds(transmission.offset_sec);
   SimulatedTime t;
-  if (!simulated_time(offset_sec, t)) return false;
+  if (!local_time(now, t)) return false;
   std::printf("%02d:%02d:%02d ==> ", t.tm_hour, t.tm_min, t.tm_sec);
-  if (!is_sent_minute(t)) {
-    wait_for_next_minute(t);
+  if (!is_sent_minute(station, t)) {
+    wait_for_next_minute(station, t);
     return true;
   }
-  encode_frame(frame, t);
-  send_frame(frame);
+  std::string carries;
+  if (!station.encode(now, local_time, transmission.frame, carries)) return false;
+  send_frame(station, transmission.frame);
+  if (!carries.empty()) std::printf(" %s", carries.c_str());
+  std::putchar('\n');
   return true;
 }
 
-void run_transmission_loop(int offset_sec) {
-  TimeCodeFrame frame;
-  begin_transmission(frame);
-  while (transmission_pass(frame, offset_sec)) {
+void run_transmission_loop(const Station& station, int offset_sec) {
+  Transmission transmission;
+  transmission.station = &station;
+  transmission.offset_sec = offset_sec;
+  begin_transmission(transmission);
+  while (transmission_pass(transmission)) {
   }
 }

@@ -3,6 +3,8 @@
 // 9600 baud 8N1.
 #pragma once
 
+#include "timecode/station.h"
+
 // Characters per pulse.
 constexpr int kZeroPulseChars = 768;    // 0.8 s
 constexpr int kOnePulseChars = 480;     // 0.5 s
@@ -31,6 +33,11 @@ bool names_carrier_device(const char* argument);
 // Queues the first `count` zero bytes on the port and returns at once.
 // Does nothing when the port is closed.
 void send_pulse(int count);
+
+// Queues one second's keying on the port: zero bytes for its keyed runs,
+// 0xFF bytes for the unkeyed run between them. Returns at once; does nothing
+// when the port is closed or the shape is empty.
+void send_pulse(const PulseShape& shape);
 
 // Closes the port if it is open; safe to call again, and from the
 // interrupt handler.

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "carrier/port_name.h"
+#include "carrier/pulse_bytes.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ static_assert(std::atomic<int>::is_always_lock_free,
               "the port descriptor is taken in a signal handler");
 
 unsigned char pulse_buffer[4096];
+unsigned char shaped_buffer[4096];  // the pulse being sent
 std::string device_name;      // for the message when writes fail
 bool writes_failing = false;  // the failure has been reported
 
@@ -156,19 +158,31 @@ bool names_carrier_device(const char* argument) {
   return argument != nullptr && std::strchr(argument, '/') != nullptr;
 }
 
+namespace {
+
 // One non-blocking write: when the queue is full the pulse is dropped rather
 // than waited for.
-void send_pulse(int count) {
+void write_pulse(const unsigned char* bytes, int count) {
   const int fd = port_fd.load();
   if (fd < 0 || count <= 0) return;
   const size_t length = count < static_cast<int>(sizeof pulse_buffer)
                             ? static_cast<size_t>(count)
                             : sizeof pulse_buffer;
-  if (write(fd, pulse_buffer, length) >= 0) {
+  if (write(fd, bytes, length) >= 0) {
     writes_failing = false;
     return;
   }
   note_write_error(fd, errno);
+}
+
+}  // namespace
+
+void send_pulse(int count) { write_pulse(pulse_buffer, count); }
+
+// Each second's bytes are laid out afresh (a few hundred at most), in a
+// buffer of their own so that the zero buffer stays all zero.
+void send_pulse(const PulseShape& shape) {
+  write_pulse(shaped_buffer, fill_pulse_bytes(shape, shaped_buffer, sizeof shaped_buffer));
 }
 
 // Runs in the interrupt handler: no allocation, no stdio. Pending output is

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "carrier/port_name.h"
+#include "carrier/pulse_bytes.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ namespace {
 HANDLE volatile port_handle = nullptr;
 
 unsigned char pulse_buffer[4096];
+unsigned char shaped_buffer[4096];  // the pulse being sent
 
 // One record serves every write. Nothing waits for its event or reads its
 // result; it only has to stay valid while a write is under way, so the event
@@ -80,15 +82,27 @@ bool open_carrier_device(const char* path, int baud) {
 // Ports are given by number on Windows.
 bool names_carrier_device(const char*) { return false; }
 
+namespace {
+
 // Queues the write and returns; a failed or dropped write is only a missing
 // pulse on the line, so the result is not looked at.
-void send_pulse(int count) {
+void write_pulse(const unsigned char* bytes, int count) {
   HANDLE handle = port_handle;
   if (handle == nullptr || count <= 0) return;
   const DWORD length = count < static_cast<int>(sizeof pulse_buffer)
                            ? static_cast<DWORD>(count)
                            : static_cast<DWORD>(sizeof pulse_buffer);
-  (void)WriteFile(handle, pulse_buffer, length, nullptr, &write_record);
+  (void)WriteFile(handle, bytes, length, nullptr, &write_record);
+}
+
+}  // namespace
+
+void send_pulse(int count) { write_pulse(pulse_buffer, count); }
+
+// Each second's bytes are laid out afresh (a few hundred at most), in a
+// buffer of their own so that the zero buffer stays all zero.
+void send_pulse(const PulseShape& shape) {
+  write_pulse(shaped_buffer, fill_pulse_bytes(shape, shaped_buffer, sizeof shaped_buffer));
 }
 
 void close_carrier_port() {

@@ -34,12 +34,16 @@ class Loop : public ::testing::Test {
     fake_clock_reset(start, ms);
     ms_into_start_ = ms;
     testing::internal::CaptureStdout();
-    begin_transmission(frame_);
+    loop_.station = &default_station();
+    begin_transmission(loop_);
   }
 
   // Runs `passes` passes of the loop and returns what the console showed.
   std::string passes(int count, int offset_sec = 0) {
-    for (int i = 0; i < count; ++i) EXPECT_TRUE(transmission_pass(frame_, offset_sec));
+    for (int i = 0; i < count; ++i) {
+      loop_.offset_sec = offset_sec;
+      EXPECT_TRUE(transmission_pass(loop_));
+    }
     return testing::internal::GetCapturedStdout();
   }
 
@@ -75,7 +79,7 @@ class Loop : public ::testing::Test {
   }
 
   std::uint32_t ms_into_start_ = 0;
-  TimeCodeFrame frame_;
+  Transmission loop_;
 };
 
 TEST(CommandLine, ConvertsLikeAtoiAndSaturates) {

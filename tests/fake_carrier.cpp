@@ -34,4 +34,6 @@ void send_pulse(int count) {
   if (stall_ms != 0 && pulses.size() == stall_index + 1) fake_clock_advance(stall_ms);
 }
 
+void send_pulse(const PulseShape& shape) { send_pulse(pulse_shape_chars(shape)); }
+
 void close_carrier_port() { is_open = false; }

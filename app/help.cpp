@@ -1,0 +1,57 @@
+// What --help shows, built from the station table so that it lists exactly
+// the stations, carriers, keying and glyphs the program has.
+#include <cstdio>
+#include <string>
+
+#include "app/options.h"
+
+namespace {
+
+constexpr const char* kAbout =
+    "kolvan sends the time code of a long-wave time station for the host's clock,\n"
+    "so that a radio-controlled clock near a simple transmitter sets itself. Each\n"
+    "second's pulse keys a serial port's transmit line (runs of zero bytes at 9600\n"
+    "baud 8N1: the line at space) or, with --audio, a tone from the sound card.\n"
+    "It runs until Ctrl-C and shows each minute it sends, one glyph per second.\n";
+
+constexpr const char* kArguments =
+    "  COM_PORT          the serial port: its number (3 is COM3; on Linux COM n is\n"
+    "                    /dev/ttyS(n-1)) or, on Linux, a device path (/dev/ttyUSB0)\n"
+    "  offset_sec        seconds added to the host's clock, may be negative (0)\n"
+    "  --station=NAME    the station whose code is sent (jjy40)\n"
+    "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
+    "                    or DEVICE) instead of keying a serial port\n"
+    "  --help, --version this text; the program's version\n";
+
+std::string station_lines(const Station& station) {
+  char text[256];
+  std::snprintf(text, sizeof text, "  %-6s %s, %g kHz: line at space = carrier %s\n", station.name,
+                station.call_sign, station.carrier_hz / 1000.0,
+                station.keyed_is_carrier_high ? "high (as wired directly)"
+                                              : "reduced (invert the keying)");
+  std::string lines = text;
+  lines += std::string("         time: ") + station.time_note + "\n         glyphs:";
+  for (int s = 0; s < station.symbol_count; ++s) {
+    std::snprintf(text, sizeof text, "%s '%c' %s", s == 0 ? "" : ";", station.symbols[s].glyph,
+                  station.symbols[s].meaning);
+    lines += text;
+  }
+  return lines + "\n";
+}
+
+}  // namespace
+
+std::string help_text() {
+  std::string text = kAbout;
+  text += "\n";
+  text += usage_text(true);
+  text += "\n";
+  text += kArguments;
+  text += "\nStations (jjy is jjy40; on the serial line jjy40 and jjy60 are the same code):\n";
+  for (const Station* const* s = kStations; *s != nullptr; ++s) text += station_lines(**s);
+  text +=
+      "\nA '?' stands for a second whose pulse was dropped because the host was late.\n"
+      "Exit status: 0 after Ctrl-C or the usage text, 1 when the port or device can't\n"
+      "be opened, 2 for a wrong option.\n";
+  return text;
+}

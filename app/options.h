@@ -1,0 +1,39 @@
+// The command line with options:
+//   kolvan [--station=NAME] COM_PORT [offset_sec]
+//   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
+//   kolvan --help | --version
+// Options come first, in GNU long form, and end at the first argument that
+// doesn't begin with "--" (or at "--"). A command line without options is
+// read exactly as `Kolvan COM_PORT [offset_sec]` always was.
+#pragma once
+
+#include <string>
+
+#include "timecode/station.h"
+
+struct Options {
+  const Station* station = nullptr;  // the default station unless --station
+  bool audio = false;                // --audio: the sound card instead of a port
+  std::string audio_device;          // --audio=DEVICE; empty for the default output
+  const char* port = nullptr;        // COM_PORT, when not --audio
+  int offset_sec = 0;
+  bool any_option = false;           // some argument was an option
+};
+
+enum class CommandLineResult {
+  Run,      // `options` is complete
+  Usage,    // wrong count of arguments: the usage text, status 0
+  Help,     // --help: the help text on standard output, status 0
+  Version,  // --version, status 0
+  Error,    // `error` says what is wrong: it, then the usage text, status 2
+};
+
+CommandLineResult parse_command_line(int argc, char** argv, Options& options, std::string& error);
+
+// The usage text: the one fixed line when no option was given, else the
+// full form.
+const char* usage_text(bool any_option);
+
+// What --help shows: the program, its command line, the stations with their
+// carriers, keying and glyphs.
+std::string help_text();

@@ -1,0 +1,21 @@
+// Calendar arithmetic that the stations' encoders and decoders share, with
+// no host time zone involved.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+bool is_leap_year(int year);
+
+// Month (1-12) and day of the 1-based `day_of_year` of `year`; false when
+// there is no such day.
+bool date_of_day_of_year(int year, int day_of_year, int& month, int& day);
+
+// The 1-based day of the year of a date; 0 when there is no such date.
+int day_of_year_of_date(int year, int month, int day);
+
+// Day of the week (0 = Sunday) of a date in the Gregorian calendar.
+int day_of_week_of_date(int year, int month, int day);
+
+// UTC broken down from seconds since the epoch; tm_isdst is 0.
+void utc_time(std::int64_t seconds, std::tm& out);
