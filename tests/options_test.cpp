@@ -28,28 +28,28 @@ CommandLineResult parse(const std::vector<const char*>& args, Options& options, 
 
 const Case kCases[] = {
     // Without options: as always, and JJY.
-    {{}, CommandLineResult::Usage},
+    {{}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
     {{"3"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"3", "-30"}, CommandLineResult::Run, "jjy40", "3", -30, false, ""},
     {{"3", "xyz"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"3", "--station=wwvb"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"-5", "7"}, CommandLineResult::Run, "jjy40", "-5", 7, false, ""},
-    {{"3", "4", "5"}, CommandLineResult::Usage},
+    {{"3", "4", "5"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
     // Options first, in both GNU forms, ending at "--" or the first operand.
     {{"--station=jjy60", "/dev/pts/3", "12"}, CommandLineResult::Run, "jjy60", "/dev/pts/3", 12, false, ""},
     {{"--station", "jjy", "3"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"--", "--3"}, CommandLineResult::Run, "jjy40", "--3", 0, false, ""},
-    {{"--station=jjy60"}, CommandLineResult::Usage},
-    {{"--station=jjy60", "3", "4", "5"}, CommandLineResult::Usage},
+    {{"--station=jjy60"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
+    {{"--station=jjy60", "3", "4", "5"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
     // The sound card takes no port: only the offset follows.
     {{"--audio"}, CommandLineResult::Run, "jjy40", nullptr, 0, true, ""},
     {{"--audio=hw:1", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, true, "hw:1"},
-    {{"--audio", "3", "4"}, CommandLineResult::Usage},
-    {{"--help", "--bogus"}, CommandLineResult::Help},
-    {{"--version"}, CommandLineResult::Version},
-    {{"--bogus", "3"}, CommandLineResult::Error},
-    {{"--station=loran", "3"}, CommandLineResult::Error},
-    {{"--station"}, CommandLineResult::Error},
+    {{"--audio", "3", "4"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
+    {{"--help", "--bogus"}, CommandLineResult::Help, nullptr, nullptr, 0, false, ""},
+    {{"--version"}, CommandLineResult::Version, nullptr, nullptr, 0, false, ""},
+    {{"--bogus", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    {{"--station=loran", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    {{"--station"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     {{"3", "--help"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
 };
 
