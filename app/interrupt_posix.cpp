@@ -1,15 +1,15 @@
-// Ctrl-C ends the program in order: port closed, "Exit!" shown, status 0.
+// Ctrl-C ends the program in order: output stopped, "Exit!" shown, status 0.
 // The handler acts at once, whatever the loop is doing, and uses only
 // async-signal-safe calls.
 #include <signal.h>
 #include <unistd.h>
 
 #include "app/interrupt.h"
-#include "carrier/carrier.h"
+#include "carrier/carrier_output.h"
 
 namespace {
 extern "C" void on_interrupt(int) {
-  close_carrier_port();
+  carrier_close();
   static const char message[] = "\nExit!\n";
   const ssize_t written = write(STDOUT_FILENO, message, sizeof message - 1);
   (void)written;

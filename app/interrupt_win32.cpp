@@ -1,4 +1,4 @@
-// Ctrl-C ends the program in order: port closed, "Exit!" shown, status 0.
+// Ctrl-C ends the program in order: output stopped, "Exit!" shown, status 0.
 //
 // Windows runs the handler on a thread of its own while the loop goes on. So
 // the handler first stops the loop's thread where it stands, as a signal does
@@ -12,7 +12,7 @@
 #include <signal.h>
 
 #include "app/interrupt.h"
-#include "carrier/carrier.h"
+#include "carrier/carrier_output.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ void stop_loop_thread() {
 
 extern "C" void on_interrupt(int) {
   stop_loop_thread();
-  close_carrier_port();
+  carrier_close();
   // The rest of the output goes through the runtime in text mode, which
   // writes "\n" as "\r\n"; the message keeps to that.
   static const char message[] = "\r\nExit!\r\n";

@@ -4,6 +4,7 @@
 //
 //   kolvan COM_PORT [offset_sec]
 //   kolvan [--station=NAME] COM_PORT [offset_sec]
+//   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
 #include <cstdio>
 #include <string>
 
@@ -12,7 +13,9 @@
 #include "app/options.h"
 #include "app/simulated_time.h"
 #include "app/transmission_loop.h"
+#include "carrier/audio_output.h"
 #include "carrier/carrier.h"
+#include "carrier/carrier_output.h"
 #include "kolvan_version.h"
 #include "pacing/clock.h"
 
@@ -33,13 +36,19 @@ bool open_port(const char* argument) {
 
 bool open_output(const Options& options) {
   if (!options.audio) return open_port(options.port);
-  std::fprintf(stderr, "Can not open audio device %s: no sound output in this build\n",
-               options.audio_device.empty() ? "default" : options.audio_device.c_str());
+  std::string reason;
+  if (open_audio_output(options.audio_device, *options.station, reason)) {
+    use_carrier_output(audio_carrier_output());
+    return true;
+  }
+  std::fprintf(stderr, "Can not open audio device %s: %s\n",
+               options.audio_device.empty() ? "default" : options.audio_device.c_str(),
+               reason.c_str());
   return false;
 }
 
 int fail_time_out_of_range(int offset_sec) {
-  close_carrier_port();
+  carrier_close();
   std::fprintf(stderr, "Can not represent the local time with an offset of %d sec\n",
                offset_sec);
   return 1;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/simulated_time.h"
-#include "carrier/carrier.h"
+#include "carrier/carrier_output.h"
 #include "pacing/pacer.h"
 
 namespace {
@@ -25,8 +25,16 @@ bool is_sent_minute(const Station& station, const SimulatedTime& t) {
 // Queues the pulse of one symbol and shows its glyph.
 void send_symbol(const Station& station, StationSymbol symbol) {
   const StationSymbolInfo& info = station.symbols[symbol];
-  send_pulse(info.shape);
+  carrier_send(info.shape);
   std::putchar(info.glyph);
+}
+
+// Tells the output each shape before its second, so that a sound card can
+// lay it out ahead of its latency; the serial port has no use for it.
+void announce_frame(const Station& station, const StationFrame& frame,
+                    std::int64_t first_host_second) {
+  for (int position = 0; position < 60; ++position)
+    carrier_announce(first_host_second + position, station.symbols[frame[position]].shape);
 }
 
 // Ticks to the last second of the minute and ends the wait with the symbol
@@ -81,12 +89,17 @@ bool transmission_pass(Transmission& transmission) {
   SimulatedTime t;
   if (!local_time(now, t)) return false;
   std::printf("%02d:%02d:%02d ==> ", t.tm_hour, t.tm_min, t.tm_sec);
+  // The pass begins in the host second before the one `now` names.
+  const std::int64_t next_host_second = now - transmission.offset_sec;
   if (!is_sent_minute(station, t)) {
+    carrier_announce(next_host_second + 59 - t.tm_sec,
+                     station.symbols[station.closing_symbol].shape);
     wait_for_next_minute(station, t);
     return true;
   }
   std::string carries;
   if (!station.encode(now, local_time, transmission.frame, carries)) return false;
+  announce_frame(station, transmission.frame, next_host_second);
   send_frame(station, transmission.frame);
   if (!carries.empty()) std::printf(" %s", carries.c_str());
   std::putchar('\n');

@@ -2,12 +2,14 @@
 // a minute, reporting every pulse of a wrong length and every missing one.
 //
 //   kolvan-monitor [DEVICE]
+//   kolvan-monitor --audio[=DEVICE] | FILE.wav
 //
 // With a DEVICE (whose receive line is wired to the transmit line of the
 // port kolvan keys), reads it at 9600 8N1. Without one, makes a virtual
 // serial port, prints "Virtual serial port: /dev/pts/N" and listens on it:
 // run kolvan on that path. Ends with status 0 on SIGINT or SIGTERM, 1 when
-// the device can't be opened or fails.
+// the device can't be opened or fails. With --audio it reads a capture
+// device (a sound server's monitor source, say), with FILE.wav a recording.
 #include <signal.h>
 
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/audio_monitor.h"
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
 
@@ -48,10 +51,15 @@ void print_line(const std::string& line) {
 int main(int argc, char** argv) {
   if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 ||
                                  std::strcmp(argv[1], "--help") == 0))) {
-    std::fputs("Usage: kolvan-monitor [DEVICE]\n", argc > 2 ? stderr : stdout);
+    std::fputs("Usage: kolvan-monitor [DEVICE | --audio[=DEVICE] | FILE.wav]\n",
+               argc > 2 ? stderr : stdout);
     return argc > 2 ? 2 : 0;
   }
   install_stop_handlers();
+  if (argc == 2 && names_audio_input(argv[1])) {
+    LineMonitor monitor;
+    return monitor_audio(argv[1], default_station(), monitor, stop_requested, print_line);
+  }
 
   LinePort port;
   if (argc == 2) {

@@ -1,0 +1,254 @@
+// The sound card on Linux, through ALSA's library: the "default" device
+// reaches PipeWire or PulseAudio where they run and the hardware on a board
+// without them. A writer thread keeps the device's buffer filled; before
+// each block it asks the device how much is queued ahead of it (its delay),
+// so the block's first sample has a time on the real-time clock and each
+// second's edge is laid out on the sample that leaves at that second.
+#include "carrier/audio_output.h"
+
+#include <alsa/asoundlib.h>
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "carrier/tone.h"
+
+namespace {
+
+// Queued ahead of the device, and written per wake-up. The frame is known
+// a second before its minute, so the latency costs nothing but memory; the
+// period sets how often the writer wakes.
+constexpr unsigned kBufferUs = 200000;
+constexpr unsigned kPeriodUs = 20000;
+constexpr unsigned kServerRate = 48000;
+
+struct Device {
+  snd_pcm_t* pcm = nullptr;
+  ToneSetup setup;
+  unsigned channels = 1;
+  snd_pcm_uframes_t period = 0;
+  snd_pcm_uframes_t buffer = 0;
+};
+
+std::string device_name;  // as opened: "default" unless given
+const Station* station = nullptr;
+Device device;
+std::string described;  // the tone last reported
+
+std::mutex schedule_lock;
+ToneSchedule schedule;  // under schedule_lock
+
+std::int64_t realtime_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// ALSA's library prints its own complaints on standard error; kolvan says
+// what failed in one line of its own instead.
+extern "C" void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
+
+// A sound server's plugin (PulseAudio's, PipeWire's) takes any rate and
+// resamples it to the server's own, which it doesn't tell.
+bool is_sound_server(snd_pcm_t* pcm) {
+  const snd_pcm_type_t type = snd_pcm_type(pcm);
+  return type == SND_PCM_TYPE_IOPLUG || type == SND_PCM_TYPE_EXTPLUG;
+}
+
+// The lowest rate the hardware takes as it is that can carry the carrier
+// itself; 0 when there is none.
+unsigned carrier_rate(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, double carrier_hz) {
+  static const unsigned kRates[] = {96000, 176400, 192000, 352800, 384000};
+  for (unsigned rate : kRates) {
+    if (rate >= 2.2 * carrier_hz && snd_pcm_hw_params_test_rate(pcm, hw, rate, 0) == 0)
+      return rate;
+  }
+  return 0;
+}
+
+int set_hardware(Device& dev, unsigned& rate, bool& rate_is_hardware) {
+  snd_pcm_t* pcm = dev.pcm;
+  snd_pcm_hw_params_t* hw;
+  snd_pcm_hw_params_alloca(&hw);
+  int err = snd_pcm_hw_params_any(pcm, hw);
+  if (err < 0) return err;
+  // Without resampling in ALSA's own plugins, the rates offered are the
+  // hardware's.
+  snd_pcm_hw_params_set_rate_resample(pcm, hw, 0);
+  if ((err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0) return err;
+  if ((err = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16)) < 0) return err;
+  dev.channels = 1;
+  if ((err = snd_pcm_hw_params_set_channels_near(pcm, hw, &dev.channels)) < 0) return err;
+  rate_is_hardware = !is_sound_server(pcm);
+  rate = rate_is_hardware ? carrier_rate(pcm, hw, station->carrier_hz) : 0;
+  if (rate != 0) {
+    err = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
+  } else {
+    rate = kServerRate;
+    err = snd_pcm_hw_params_set_rate_near(pcm, hw, &rate, nullptr);
+  }
+  if (err < 0) return err;
+  unsigned buffer_us = kBufferUs, period_us = kPeriodUs;
+  snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &buffer_us, nullptr);
+  snd_pcm_hw_params_set_period_time_near(pcm, hw, &period_us, nullptr);
+  if ((err = snd_pcm_hw_params(pcm, hw)) < 0) return err;
+  snd_pcm_hw_params_get_period_size(hw, &dev.period, nullptr);
+  snd_pcm_hw_params_get_buffer_size(hw, &dev.buffer);
+  return dev.period > 0 && dev.buffer >= dev.period ? 0 : -EINVAL;
+}
+
+// Playing starts once the buffer is nearly full, and the writer wakes for
+// each period that has left it.
+int set_software(const Device& dev) {
+  snd_pcm_sw_params_t* sw;
+  snd_pcm_sw_params_alloca(&sw);
+  int err = snd_pcm_sw_params_current(dev.pcm, sw);
+  if (err < 0) return err;
+  snd_pcm_sw_params_set_start_threshold(dev.pcm, sw, dev.buffer - dev.period);
+  snd_pcm_sw_params_set_avail_min(dev.pcm, sw, dev.period);
+  return snd_pcm_sw_params(dev.pcm, sw);
+}
+
+int open_device(Device& dev) {
+  int err = snd_pcm_open(&dev.pcm, device_name.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+  if (err < 0) {
+    dev.pcm = nullptr;
+    return err;
+  }
+  unsigned rate = 0;
+  bool rate_is_hardware = false;
+  if ((err = set_hardware(dev, rate, rate_is_hardware)) < 0 || (err = set_software(dev)) < 0) {
+    snd_pcm_close(dev.pcm);
+    dev.pcm = nullptr;
+    return err;
+  }
+  if (!choose_tone(station->carrier_hz, static_cast<int>(rate), rate_is_hardware, dev.setup)) {
+    snd_pcm_close(dev.pcm);
+    dev.pcm = nullptr;
+    return -EINVAL;
+  }
+  return 0;
+}
+
+void say_tone(const Device& dev) {
+  const std::string text = describe_tone(dev.setup, station->carrier_hz);
+  if (text == described) return;
+  described = text;
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// A fault that recovery can't mend: the device is gone, or the server
+// restarted. Said once; the writer opens the device again every second.
+void give_up_device(int err) {
+  std::fprintf(stderr, "kolvan: audio device %s: %s\n", device_name.c_str(), snd_strerror(err));
+  snd_pcm_close(device.pcm);
+  device.pcm = nullptr;
+}
+
+// An underrun (the writer was held up) or a suspend is mended in place; the
+// tone's renderer sees the jump in time and lays the second out again.
+bool recover(int err) {
+  if (snd_pcm_recover(device.pcm, err, 1) == 0) return true;
+  give_up_device(err);
+  return false;
+}
+
+void reopen_device() {
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  if (open_device(device) < 0) return;
+  std::fprintf(stderr, "kolvan: audio device %s: playing again\n", device_name.c_str());
+  say_tone(device);
+}
+
+void write_block(ToneState& state, std::vector<std::int16_t>& mono,
+                 std::vector<std::int16_t>& frames) {
+  if (snd_pcm_wait(device.pcm, 1000) < 0) {
+    // The wait's own error says little; the avail that follows gives the state's.
+  }
+  const snd_pcm_sframes_t avail = snd_pcm_avail_update(device.pcm);
+  if (avail < 0) {
+    recover(static_cast<int>(avail));
+    return;
+  }
+  if (static_cast<snd_pcm_uframes_t>(avail) < device.period) return;
+  snd_pcm_sframes_t delay = 0;
+  if (snd_pcm_delay(device.pcm, &delay) < 0) delay = static_cast<snd_pcm_sframes_t>(device.buffer) - avail;
+  const std::int64_t now = realtime_ns();
+  const int count = static_cast<int>(static_cast<snd_pcm_uframes_t>(avail) / device.period * device.period);
+  const std::int64_t first_ns = now + static_cast<std::int64_t>(delay) * 1000000000 / device.setup.rate;
+  mono.resize(static_cast<std::size_t>(count));
+  {
+    std::lock_guard<std::mutex> hold(schedule_lock);
+    render_tone(state, schedule, first_ns, mono.data(), count);
+  }
+  frames.resize(mono.size() * device.channels);
+  for (std::size_t i = 0; i < mono.size(); ++i)
+    for (unsigned c = 0; c < device.channels; ++c) frames[i * device.channels + c] = mono[i];
+  const snd_pcm_sframes_t written = snd_pcm_writei(device.pcm, frames.data(), static_cast<snd_pcm_uframes_t>(count));
+  if (written < 0) recover(static_cast<int>(written));
+}
+
+// Runs for the life of the process; the interrupt ends it with the process.
+void writer() {
+  std::vector<std::int16_t> mono, frames;
+  ToneState state;
+  bool open = false;
+  for (;;) {
+    if (device.pcm == nullptr) {
+      open = false;
+      reopen_device();
+      continue;
+    }
+    if (!open) {
+      start_tone(state, device.setup, station->keyed_is_carrier_high);
+      open = true;
+    }
+    write_block(state, mono, frames);
+  }
+}
+
+// The loop's own call at each second adds nothing: every shape was
+// announced before its second and is already laid out.
+void send_audio(const PulseShape&) {}
+
+void announce_audio(std::int64_t host_second, const PulseShape& shape) {
+  std::lock_guard<std::mutex> hold(schedule_lock);
+  schedule_shape(schedule, host_second, shape);
+}
+
+// The interrupt handler can't touch the stream (ALSA and the server's
+// client library take locks); ending the process closes the device, and the
+// server drops the stream's queued sound with its connection.
+void close_audio() {}
+
+const CarrierOutput kAudioOutput = {send_audio, announce_audio, close_audio};
+
+}  // namespace
+
+bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
+  snd_lib_error_set_handler(quiet_alsa);
+  device_name = name.empty() ? "default" : name;
+  station = &chosen;
+  const int err = open_device(device);
+  if (err < 0) {
+    reason = snd_strerror(err);
+    return false;
+  }
+  say_tone(device);
+  // The writer takes no signals: Ctrl-C is the loop's thread's, and a second
+  // one arriving during the handler must wait for it, not run it beside it.
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+  std::thread(writer).detach();
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return true;
+}
+
+const CarrierOutput& audio_carrier_output() { return kAudioOutput; }

@@ -1,0 +1,188 @@
+// The sound card's signal: the tone a rate can carry, the schedule of shapes
+// by host second, and the samples with their ramps. See tone.h.
+#include "carrier/tone.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr std::int64_t kSecondNs = 1000000000;
+constexpr double kPi = 3.14159265358979323846;
+
+// The lowest rate at which a tone of `hz` still comes out clean, and the
+// highest tone a rate is asked to carry (below its Nyquist limit, with room
+// for the output's anti-alias filter).
+constexpr double kCarrierRateFactor = 2.2;
+constexpr double kHighestToneOfRate = 0.45;
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+const char* ordinal_suffix(int n) {
+  if (n % 100 >= 11 && n % 100 <= 13) return "th";
+  switch (n % 10) {
+    case 1: return "st";
+    case 2: return "nd";
+    case 3: return "rd";
+    default: return "th";
+  }
+}
+
+std::int64_t chars_to_samples(int chars, int rate) {
+  return std::llround(static_cast<double>(chars) * rate / kLineCharsPerSecond);
+}
+
+// The sample on which `second` begins, by the block's time.
+std::int64_t sample_of_second(const ToneState& state, std::int64_t second,
+                              std::int64_t first_sample_ns) {
+  const double ns = static_cast<double>(second * kSecondNs - first_sample_ns);
+  return state.sample + std::llround(ns * state.setup.rate / kSecondNs);
+}
+
+std::int64_t ramp_half_samples(const ToneState& state) {
+  return std::llround(kRampHalfSec * state.setup.rate);
+}
+
+void add_edge(ToneState& state, std::int64_t sample) {
+  if (state.edge_count < static_cast<int>(state.edges.size())) state.edges[state.edge_count++] = sample;
+}
+
+// Makes `second` the one laid out, starting on `start`. Edges whose ramps
+// ended before this second's first ramp can begin are folded into
+// `keyed_before`.
+void lay_out(ToneState& state, std::int64_t second, std::int64_t start, const PulseShape& shape) {
+  const std::int64_t settled = start - 2 * ramp_half_samples(state);
+  int folded = 0;
+  while (folded < state.edge_count && state.edges[folded] <= settled) ++folded;
+  if (folded % 2 == 1) state.keyed_before = !state.keyed_before;
+  for (int i = folded; i < state.edge_count; ++i) state.edges[i - folded] = state.edges[i];
+  state.edge_count -= folded;
+
+  state.second = second;
+  state.shape = shape;
+  state.second_start_sample = start;
+  const int rate = state.setup.rate;
+  std::int64_t at = start;
+  if (shape.keyed > 0) {
+    add_edge(state, at);
+    at += chars_to_samples(shape.keyed, rate);
+    add_edge(state, at);
+  }
+  if (shape.keyed_again > 0) {
+    at += chars_to_samples(shape.gap, rate);
+    add_edge(state, at);
+    add_edge(state, at + chars_to_samples(shape.keyed_again, rate));
+  }
+}
+
+// How far sample `a` is keyed, 0 to 1, ramps included.
+double keyed_level(const ToneState& state, std::int64_t a) {
+  const double half = static_cast<double>(ramp_half_samples(state));
+  double level = state.keyed_before ? 1 : 0;
+  bool rising = !state.keyed_before;
+  for (int i = 0; i < state.edge_count; ++i) {
+    const double x = static_cast<double>(a - state.edges[i]);
+    double ramp = half > 0 ? (x + half) / (2 * half) : (x >= 0 ? 1 : 0);
+    ramp = ramp < 0 ? 0 : (ramp > 1 ? 1 : ramp);
+    level += rising ? ramp : -ramp;
+    rising = !rising;
+  }
+  return level;
+}
+
+}  // namespace
+
+bool choose_tone(double carrier_hz, int rate, bool rate_is_hardware, ToneSetup& setup) {
+  if (rate <= 0 || carrier_hz <= 0) return false;
+  setup.rate = rate;
+  if (rate_is_hardware && rate >= kCarrierRateFactor * carrier_hz) {
+    setup.tone_hz = carrier_hz;
+    setup.harmonic = 1;
+    return true;
+  }
+  for (int harmonic = 3; harmonic <= 15; harmonic += 2) {
+    if (carrier_hz / harmonic <= kHighestToneOfRate * rate) {
+      setup.tone_hz = carrier_hz / harmonic;
+      setup.harmonic = harmonic;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string describe_tone(const ToneSetup& setup, double carrier_hz) {
+  char text[128];
+  if (setup.harmonic == 1) {
+    std::snprintf(text, sizeof text, "audio: %d Hz, %.0f Hz tone, the carrier itself",
+                  setup.rate, setup.tone_hz);
+  } else {
+    std::snprintf(text, sizeof text, "audio: %d Hz, %.0f Hz tone, %d%s harmonic on %g kHz",
+                  setup.rate, std::floor(setup.tone_hz), setup.harmonic,
+                  ordinal_suffix(setup.harmonic), carrier_hz / 1000);
+  }
+  return text;
+}
+
+void schedule_shape(ToneSchedule& schedule, std::int64_t second, const PulseShape& shape) {
+  ScheduledShape& slot = schedule[static_cast<std::size_t>(second & 63)];
+  slot.second = second;
+  slot.shape = shape;
+}
+
+bool scheduled_shape(const ToneSchedule& schedule, std::int64_t second, PulseShape& shape) {
+  const ScheduledShape& slot = schedule[static_cast<std::size_t>(second & 63)];
+  if (slot.second != second) return false;
+  shape = slot.shape;
+  return true;
+}
+
+void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high) {
+  state = ToneState{};
+  state.setup = setup;
+  state.keyed_is_high = keyed_is_high;
+}
+
+void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
+                 std::int16_t* out, int frames) {
+  const int rate = state.setup.rate;
+  const std::int64_t end = state.sample + frames;
+  const std::int64_t half = ramp_half_samples(state);
+  if (state.second == INT64_MIN ||
+      sample_of_second(state, state.second + 1, first_sample_ns) < state.sample - rate) {
+    // The first block, or one after a long break: the second in play keys
+    // nothing (a pulse cut short would read as a wrong symbol); the next
+    // one starts on time.
+    const std::int64_t second = floor_div(first_sample_ns, kSecondNs);
+    state.edge_count = 0;
+    state.keyed_before = false;
+    lay_out(state, second, sample_of_second(state, second, first_sample_ns), PulseShape{});
+  } else {
+    const std::int64_t start = sample_of_second(state, state.second, first_sample_ns);
+    if (std::llabs(start - state.second_start_sample) > rate / 1000) {
+      state.edge_count = 0;
+      state.keyed_before = false;
+      lay_out(state, state.second, start, state.shape);
+    }
+  }
+  for (;;) {
+    const std::int64_t next = state.second + 1;
+    const std::int64_t start = sample_of_second(state, next, first_sample_ns);
+    if (start - half >= end) break;
+    PulseShape shape;
+    scheduled_shape(schedule, next, shape);
+    lay_out(state, next, start, shape);
+  }
+
+  const double step = state.setup.tone_hz / rate;
+  for (int i = 0; i < frames; ++i) {
+    const double keyed = keyed_level(state, state.sample + i);
+    const double level = state.keyed_is_high ? keyed : 1 - keyed;
+    out[i] = static_cast<std::int16_t>(std::lround(32767 * level * std::sin(2 * kPi * state.phase)));
+    state.phase += step;
+    if (state.phase >= 1) state.phase -= 1;
+  }
+  state.sample = end;
+}

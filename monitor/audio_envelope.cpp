@@ -1,0 +1,117 @@
+// The tone's envelope: each listened frequency mixed down to I and Q and
+// averaged over a millisecond, the stronger taken; the tone is on above 60 %
+// of its recent full level and off below 40 %, and each edge is dated where
+// the level crossed half, less the half window the average lags by.
+#include "monitor/audio_envelope.h"
+
+#include <cmath>
+
+#include "carrier/tone.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kOnFraction = 0.6;
+constexpr double kOffFraction = 0.4;
+// Below this amplitude (of 32767) there is no tone to read: about -50 dBFS.
+constexpr double kLeastPeak = 100;
+// The full level is forgotten over about ten seconds, so that a quieter
+// source is read again after a louder one.
+constexpr double kPeakMemorySec = 10;
+
+bool keyed_when(const AudioEnvelope& envelope, bool on) { return on == envelope.keyed_is_high; }
+
+// The pulse read so far as a serial line would carry it, fed at its onset.
+void hand_over(AudioEnvelope& envelope, LineMonitor& monitor, std::vector<LineEvent>& events) {
+  std::vector<unsigned char> bytes;
+  for (std::size_t i = 0; i + 1 < envelope.edges.size(); ++i) {
+    const std::int64_t us = envelope.edges[i + 1] - envelope.edges[i];
+    const long chars = std::lround(static_cast<double>(us) * kLineCharsPerSecond / 1e6);
+    bytes.insert(bytes.end(), static_cast<std::size_t>(chars), i % 2 == 0 ? 0x00 : 0xFF);
+  }
+  if (!bytes.empty()) monitor.feed(bytes.data(), bytes.size(), envelope.edges[0], events);
+  envelope.edges.clear();
+}
+
+void on_edge(AudioEnvelope& envelope, bool on, LineMonitor& monitor,
+             std::vector<LineEvent>& events) {
+  envelope.on = on;
+  const std::int64_t at = envelope.half_crossing_us;
+  if (keyed_when(envelope, on)) {
+    if (!envelope.edges.empty() && at - envelope.edges.back() >= kPulseGroupGapUs)
+      hand_over(envelope, monitor, events);
+    envelope.edges.push_back(at);
+  } else if (!envelope.edges.empty()) {
+    envelope.edges.push_back(at);
+  }
+}
+
+// The amplitude of the strongest listened frequency over the window.
+double level_of(AudioEnvelope& envelope, std::int16_t sample) {
+  double level = 0;
+  for (int k = 0; k < envelope.tones; ++k) {
+    const double angle = 2 * kPi * envelope.phase[k];
+    const double in_phase = sample * std::cos(angle), quadrature = sample * std::sin(angle);
+    envelope.phase[k] += envelope.step[k];
+    if (envelope.phase[k] >= 1) envelope.phase[k] -= 1;
+    double* slot = &envelope.ring[static_cast<std::size_t>(envelope.ring_at * 4 + 2 * k)];
+    envelope.sum[2 * k] += in_phase - slot[0];
+    envelope.sum[2 * k + 1] += quadrature - slot[1];
+    slot[0] = in_phase;
+    slot[1] = quadrature;
+    const double amplitude =
+        2 * std::hypot(envelope.sum[2 * k], envelope.sum[2 * k + 1]) / envelope.window;
+    if (amplitude > level) level = amplitude;
+  }
+  if (++envelope.ring_at == envelope.window) envelope.ring_at = 0;
+  return level;
+}
+
+}  // namespace
+
+void start_envelope(AudioEnvelope& envelope, int rate, const Station& station) {
+  envelope = AudioEnvelope{};
+  envelope.rate = rate;
+  envelope.keyed_is_high = station.keyed_is_carrier_high;
+  ToneSetup low;
+  if (choose_tone(station.carrier_hz, rate, false, low)) envelope.step[envelope.tones++] = low.tone_hz / rate;
+  ToneSetup carrier;
+  if (choose_tone(station.carrier_hz, rate, true, carrier) && carrier.harmonic == 1)
+    envelope.step[envelope.tones++] = carrier.tone_hz / rate;
+  envelope.window = rate / 1000 > 0 ? rate / 1000 : 1;
+  envelope.ring.assign(static_cast<std::size_t>(envelope.window) * 4, 0.0);
+}
+
+std::vector<double> envelope_tones(const AudioEnvelope& envelope) {
+  std::vector<double> tones;
+  for (int k = 0; k < envelope.tones; ++k) tones.push_back(envelope.step[k] * envelope.rate);
+  return tones;
+}
+
+void feed_envelope(AudioEnvelope& envelope, const std::int16_t* samples, int count,
+                   std::int64_t first_us, LineMonitor& monitor, std::vector<LineEvent>& events) {
+  const double sample_us = 1e6 / envelope.rate;
+  const double lag_us = envelope.window * sample_us / 2;
+  const double decay = 1 - 1 / (kPeakMemorySec * envelope.rate);
+  std::int64_t now = first_us;
+  for (int i = 0; i < count; ++i) {
+    now = first_us + std::llround(i * sample_us);
+    const double level = level_of(envelope, samples[i]);
+    envelope.peak = level > envelope.peak * decay ? level : envelope.peak * decay;
+    const double half = envelope.peak / 2;
+    if ((level >= half) != (envelope.last_level >= half))
+      envelope.half_crossing_us = now - std::llround(lag_us);
+    envelope.last_level = level;
+    if (envelope.peak < kLeastPeak) continue;
+    if (!envelope.on && level > kOnFraction * envelope.peak) {
+      on_edge(envelope, true, monitor, events);
+    } else if (envelope.on && level < kOffFraction * envelope.peak) {
+      on_edge(envelope, false, monitor, events);
+    }
+  }
+  // A pulse whose keying has rested long enough is complete.
+  const bool keyed = keyed_when(envelope, envelope.on);
+  if (!keyed && !envelope.edges.empty() && now - envelope.edges.back() >= kPulseGroupGapUs)
+    hand_over(envelope, monitor, events);
+  monitor.idle(envelope.edges.empty() ? now : envelope.edges.front(), events);
+}
