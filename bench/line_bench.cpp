@@ -4,10 +4,17 @@
 // memory. Not a test: a measurement anyone can rerun (bench/run.sh).
 //
 //   kolvan-bench KOLVAN_BINARY MINUTES [LABEL]
+//   kolvan-bench --audio[=CAPTURE] KOLVAN_BINARY MINUTES [LABEL]
+//
+// With --audio, kolvan plays through its default sound output (`--audio`)
+// and the bench records CAPTURE (the default capture device unless given:
+// a null sink's monitor, say) and reads it through the monitor's envelope
+// (bench/audio-run.sh).
 //
 // With KOLVAN_BENCH_PULSES=FILE in the environment it also writes each pulse
 // to FILE, one line each: arrival of its first byte (µs since the epoch) and
 // its length in bytes, for a closer look.
+#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/audio_envelope.h"
+#include "monitor/audio_source.h"
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
 
@@ -38,12 +47,13 @@ std::int64_t monotonic_us() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-pid_t start_kolvan(const char* binary, const std::string& port) {
+// kolvan with its one argument: the port, or --audio.
+pid_t start_kolvan(const char* binary, const std::string& argument) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   const int null = open("/dev/null", O_WRONLY);
   if (null >= 0) dup2(null, STDOUT_FILENO);
-  execl(binary, binary, port.c_str(), static_cast<char*>(nullptr));
+  execl(binary, binary, argument.c_str(), static_cast<char*>(nullptr));
   std::perror(binary);
   _exit(127);
 }
@@ -70,9 +80,23 @@ ProcessUse process_use(pid_t pid) {
     }
     use.cpu_stat_s = static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
   }
-  std::ifstream schedstat(dir + "/schedstat");
-  unsigned long long on_cpu_ns = 0;
-  if (schedstat >> on_cpu_ns) use.cpu_schedstat_s = static_cast<double>(on_cpu_ns) / 1e9;
+  // Every thread's (the sound output has a writer thread, and the sound
+  // server's client library one more).
+  double on_cpu_s = 0;
+  bool any = false;
+  if (DIR* tasks = opendir((dir + "/task").c_str())) {
+    while (const dirent* task = readdir(tasks)) {
+      if (task->d_name[0] == '.') continue;
+      std::ifstream schedstat(dir + "/task/" + task->d_name + "/schedstat");
+      unsigned long long on_cpu_ns = 0;
+      if (schedstat >> on_cpu_ns) {
+        on_cpu_s += static_cast<double>(on_cpu_ns) / 1e9;
+        any = true;
+      }
+    }
+    closedir(tasks);
+  }
+  if (any) use.cpu_schedstat_s = on_cpu_s;
   std::ifstream status(dir + "/status");
   std::string line;
   while (std::getline(status, line))
@@ -107,11 +131,36 @@ bool matches_local_time(const LineMinute& m) {
          m.fields.day_of_week == t.tm_wday;
 }
 
+// The sound that kolvan plays, recorded and read as the monitor reads it.
+struct AudioInput {
+  AudioSource source;
+  AudioEnvelope envelope;
+  std::vector<std::int16_t> block = std::vector<std::int16_t>(4800);
+};
+
+bool read_audio(AudioInput& input, LineMonitor& monitor, std::vector<LineEvent>& events) {
+  std::string reason;
+  std::int64_t first_us = 0;
+  const int count = input.source.read(input.source, input.block.data(),
+                                      static_cast<int>(input.block.size()), first_us, reason);
+  if (count < 0) {
+    std::fprintf(stderr, "kolvan-bench: %s: %s\n", input.source.name.c_str(), reason.c_str());
+    return false;
+  }
+  feed_envelope(input.envelope, input.block.data(), count, first_us, monitor, events);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* audio = argc > 1 && std::strncmp(argv[1], "--audio", 7) == 0 ? argv[1] : nullptr;
+  if (audio != nullptr) {
+    --argc;
+    ++argv;
+  }
   if (argc < 3 || argc > 4) {
-    std::fputs("Usage: kolvan-bench KOLVAN_BINARY MINUTES [LABEL]\n", stderr);
+    std::fputs("Usage: kolvan-bench [--audio[=CAPTURE]] KOLVAN_BINARY MINUTES [LABEL]\n", stderr);
     return 2;
   }
   const int minutes = std::max(1, std::atoi(argv[2]));
@@ -123,7 +172,17 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
 
   LinePort port;
-  if (!open_virtual_line(port)) {
+  AudioInput input;
+  std::string reason;
+  if (audio != nullptr) {
+    const std::string capture = audio[7] == '=' ? audio + 8 : "";
+    if (!open_audio_capture(input.source, capture, default_station().carrier_hz, reason)) {
+      std::fprintf(stderr, "kolvan-bench: capture %s: %s\n", capture.c_str(), reason.c_str());
+      return 1;
+    }
+    start_envelope(input.envelope, input.source.rate, default_station());
+    port.path = "--audio";
+  } else if (!open_virtual_line(port)) {
     std::perror("kolvan-bench: virtual serial port");
     return 1;
   }
@@ -146,7 +205,7 @@ int main(int argc, char** argv) {
   bool line_failed = false;
   while (!stop_requested && frames < minutes && monotonic_us() < deadline) {
     events.clear();
-    if (!poll_line(port, 50, monitor, events)) {
+    if (audio != nullptr ? !read_audio(input, monitor, events) : !poll_line(port, 50, monitor, events)) {
       line_failed = true;
       break;
     }
@@ -162,7 +221,11 @@ int main(int argc, char** argv) {
   kill(kolvan, SIGINT);
   int status = 0;
   waitpid(kolvan, &status, 0);
-  close_line(port);
+  if (audio != nullptr) {
+    input.source.close(input.source);
+  } else {
+    close_line(port);
+  }
 
   if (const char* trace = std::getenv("KOLVAN_BENCH_PULSES")) {
     if (std::FILE* out = std::fopen(trace, "w")) {

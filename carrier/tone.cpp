@@ -139,6 +139,11 @@ bool scheduled_shape(const ToneSchedule& schedule, std::int64_t second, PulseSha
   return true;
 }
 
+double tone_level(const ToneState& state, std::int64_t a) {
+  const double keyed = keyed_level(state, a);
+  return state.keyed_is_high ? keyed : 1 - keyed;
+}
+
 void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high) {
   state = ToneState{};
   state.setup = setup;
@@ -176,13 +181,23 @@ void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t fi
     lay_out(state, next, start, shape);
   }
 
+  // The tone by rotation, a few multiplications a sample; its phase is
+  // carried between blocks in cycles, exactly.
   const double step = state.setup.tone_hz / rate;
+  const double turn_cos = std::cos(2 * kPi * step), turn_sin = std::sin(2 * kPi * step);
+  double c = std::cos(2 * kPi * state.phase), s = std::sin(2 * kPi * state.phase);
+  // Away from every edge's ramp the level holds for the whole block.
+  bool steady = true;
+  for (int e = 0; e < state.edge_count; ++e)
+    steady = steady && (state.edges[e] + half < state.sample || state.edges[e] - half > end);
+  const double steady_level = tone_level(state, state.sample);
   for (int i = 0; i < frames; ++i) {
-    const double keyed = keyed_level(state, state.sample + i);
-    const double level = state.keyed_is_high ? keyed : 1 - keyed;
-    out[i] = static_cast<std::int16_t>(std::lround(32767 * level * std::sin(2 * kPi * state.phase)));
-    state.phase += step;
-    if (state.phase >= 1) state.phase -= 1;
+    const double level = steady ? steady_level : tone_level(state, state.sample + i);
+    out[i] = static_cast<std::int16_t>(std::lround(32767 * level * s));
+    const double next_c = c * turn_cos - s * turn_sin;
+    s = s * turn_cos + c * turn_sin;
+    c = next_c;
   }
+  state.phase = std::fmod(state.phase + step * frames, 1.0);
   state.sample = end;
 }

@@ -72,3 +72,8 @@ void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high);
 // the second in play is laid out again from its start instant.
 void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
                  std::int16_t* out, int frames);
+
+// The tone's level, 0 (silent) to 1 (full scale), at sample `a` as laid out
+// so far (a sample of the block just rendered, or of the next second laid
+// out ahead of it).
+double tone_level(const ToneState& state, std::int64_t a);

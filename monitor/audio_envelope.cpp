@@ -33,10 +33,9 @@ void hand_over(AudioEnvelope& envelope, LineMonitor& monitor, std::vector<LineEv
   envelope.edges.clear();
 }
 
-void on_edge(AudioEnvelope& envelope, bool on, LineMonitor& monitor,
+void on_edge(AudioEnvelope& envelope, bool on, std::int64_t at, LineMonitor& monitor,
              std::vector<LineEvent>& events) {
   envelope.on = on;
-  const std::int64_t at = envelope.half_crossing_us;
   if (keyed_when(envelope, on)) {
     if (!envelope.edges.empty() && at - envelope.edges.back() >= kPulseGroupGapUs)
       hand_over(envelope, monitor, events);
@@ -50,10 +49,10 @@ void on_edge(AudioEnvelope& envelope, bool on, LineMonitor& monitor,
 double level_of(AudioEnvelope& envelope, std::int16_t sample) {
   double level = 0;
   for (int k = 0; k < envelope.tones; ++k) {
-    const double angle = 2 * kPi * envelope.phase[k];
-    const double in_phase = sample * std::cos(angle), quadrature = sample * std::sin(angle);
-    envelope.phase[k] += envelope.step[k];
-    if (envelope.phase[k] >= 1) envelope.phase[k] -= 1;
+    const double c = envelope.osc_cos[k], s = envelope.osc_sin[k];
+    const double in_phase = sample * c, quadrature = sample * s;
+    envelope.osc_cos[k] = c * envelope.turn_cos[k] - s * envelope.turn_sin[k];
+    envelope.osc_sin[k] = s * envelope.turn_cos[k] + c * envelope.turn_sin[k];
     double* slot = &envelope.ring[static_cast<std::size_t>(envelope.ring_at * 4 + 2 * k)];
     envelope.sum[2 * k] += in_phase - slot[0];
     envelope.sum[2 * k + 1] += quadrature - slot[1];
@@ -67,6 +66,25 @@ double level_of(AudioEnvelope& envelope, std::int16_t sample) {
   return level;
 }
 
+void remember(AudioEnvelope& envelope, double level, std::int64_t at) {
+  envelope.history[static_cast<std::size_t>(envelope.history_at)] = level;
+  envelope.history_us[static_cast<std::size_t>(envelope.history_at)] = at;
+  envelope.history_at = (envelope.history_at + 1) % static_cast<int>(envelope.history.size());
+}
+
+// When the level, now settled, last rose through half of it; the level
+// lags the sound by half the window.
+std::int64_t settled_rise(const AudioEnvelope& envelope, double settled, std::int64_t lag_us) {
+  const int size = static_cast<int>(envelope.history.size());
+  std::int64_t at = envelope.history_us[static_cast<std::size_t>((envelope.history_at + size - 1) % size)];
+  for (int back = 1; back <= size; ++back) {
+    const std::size_t i = static_cast<std::size_t>((envelope.history_at + size - back) % size);
+    if (envelope.history[i] < settled / 2) break;
+    at = envelope.history_us[i];
+  }
+  return at - lag_us;
+}
+
 }  // namespace
 
 void start_envelope(AudioEnvelope& envelope, int rate, const Station& station) {
@@ -78,8 +96,14 @@ void start_envelope(AudioEnvelope& envelope, int rate, const Station& station) {
   ToneSetup carrier;
   if (choose_tone(station.carrier_hz, rate, true, carrier) && carrier.harmonic == 1)
     envelope.step[envelope.tones++] = carrier.tone_hz / rate;
+  for (int k = 0; k < envelope.tones; ++k) {
+    envelope.turn_cos[k] = std::cos(2 * kPi * envelope.step[k]);
+    envelope.turn_sin[k] = std::sin(2 * kPi * envelope.step[k]);
+  }
   envelope.window = rate / 1000 > 0 ? rate / 1000 : 1;
   envelope.ring.assign(static_cast<std::size_t>(envelope.window) * 4, 0.0);
+  envelope.history.assign(static_cast<std::size_t>(envelope.window) * 4, 0.0);
+  envelope.history_us.assign(envelope.history.size(), 0);
 }
 
 std::vector<double> envelope_tones(const AudioEnvelope& envelope) {
@@ -93,20 +117,31 @@ void feed_envelope(AudioEnvelope& envelope, const std::int16_t* samples, int cou
   const double sample_us = 1e6 / envelope.rate;
   const double lag_us = envelope.window * sample_us / 2;
   const double decay = 1 - 1 / (kPeakMemorySec * envelope.rate);
+  const std::int64_t lag = std::llround(lag_us);
+  for (int k = 0; k < envelope.tones; ++k) {
+    const double norm = std::hypot(envelope.osc_cos[k], envelope.osc_sin[k]);
+    envelope.osc_cos[k] /= norm;
+    envelope.osc_sin[k] /= norm;
+  }
   std::int64_t now = first_us;
   for (int i = 0; i < count; ++i) {
     now = first_us + std::llround(i * sample_us);
     const double level = level_of(envelope, samples[i]);
+    remember(envelope, level, now);
     envelope.peak = level > envelope.peak * decay ? level : envelope.peak * decay;
     const double half = envelope.peak / 2;
-    if ((level >= half) != (envelope.last_level >= half))
-      envelope.half_crossing_us = now - std::llround(lag_us);
+    if ((level >= half) != (envelope.last_level >= half)) envelope.half_crossing_us = now - lag;
     envelope.last_level = level;
-    if (envelope.peak < kLeastPeak) continue;
+    if (envelope.rise_wait > 0 && --envelope.rise_wait == 0) {
+      // A ramp and a window after the rise began, the level has settled.
+      on_edge(envelope, true, settled_rise(envelope, level, lag), monitor, events);
+      envelope.rise_wait = -1;
+    }
+    if (envelope.peak < kLeastPeak || envelope.rise_wait > 0) continue;
     if (!envelope.on && level > kOnFraction * envelope.peak) {
-      on_edge(envelope, true, monitor, events);
+      envelope.rise_wait = 2 * envelope.window;
     } else if (envelope.on && level < kOffFraction * envelope.peak) {
-      on_edge(envelope, false, monitor, events);
+      on_edge(envelope, false, envelope.half_crossing_us, monitor, events);
     }
   }
   // A pulse whose keying has rested long enough is complete.

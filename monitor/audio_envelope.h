@@ -22,7 +22,10 @@ struct AudioEnvelope {
   bool keyed_is_high = true;   // keyed = tone on (JJY); else keyed = tone off
   int tones = 0;               // frequencies listened to: the subharmonic, and the carrier
   double step[2] = {0, 0};     // their phase steps, cycles a sample
-  double phase[2] = {0, 0};
+  // Each frequency's oscillator, turned by rotation a sample at a time and
+  // set back on the unit circle every block.
+  double osc_cos[2] = {1, 1}, osc_sin[2] = {0, 0};
+  double turn_cos[2] = {1, 1}, turn_sin[2] = {0, 0};
   int window = 1;              // samples averaged: about a millisecond
   std::vector<double> ring;    // the last `window` products, I and Q per tone
   double sum[4] = {0, 0, 0, 0};
@@ -31,6 +34,12 @@ struct AudioEnvelope {
   bool on = false;             // the tone is on
   double last_level = 0;
   std::int64_t half_crossing_us = 0;  // when the level last crossed half the peak
+  // A rise is dated once the level has settled, against half of where it
+  // settled: the recent levels and their times, and the samples still to wait.
+  std::vector<double> history;
+  std::vector<std::int64_t> history_us;
+  int history_at = 0;
+  int rise_wait = -1;          // -1: no rise pending
   // The pulse being read: its keyed runs' edges, start and end in turn.
   std::vector<std::int64_t> edges;
 };

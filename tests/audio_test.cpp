@@ -1,0 +1,172 @@
+// The sound card's pure cores on synthetic buffers: the tone chosen for a
+// rate, the samples of each second's keying (widths, ramps, polarity, a lost
+// buffer), and the monitor's envelope reading them back as line pulses.
+// Widths are the stations' published ones in samples at 48 kHz (0.1 s =
+// 4800), edges the host's whole seconds.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "carrier/tone.h"
+#include "monitor/audio_envelope.h"
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr std::int64_t kSecond = 1796000000;  // a host second, since the epoch
+constexpr std::int64_t kNs = 1000000000;
+
+struct ToneCase {
+  double carrier_hz;
+  int rate;
+  bool rate_is_hardware;
+  int harmonic;
+  const char* text;
+};
+
+TEST(Tone, CarrierWhenTheHardwareRateHoldsItElseAnOddSubharmonic) {
+  const ToneCase cases[] = {
+      {40000, 48000, false, 3, "audio: 48000 Hz, 13333 Hz tone, 3rd harmonic on 40 kHz"},
+      {60000, 48000, false, 3, "audio: 48000 Hz, 20000 Hz tone, 3rd harmonic on 60 kHz"},
+      {77500, 48000, false, 5, "audio: 48000 Hz, 15500 Hz tone, 5th harmonic on 77.5 kHz"},
+      {77500, 44100, true, 5, "audio: 44100 Hz, 15500 Hz tone, 5th harmonic on 77.5 kHz"},
+      {40000, 96000, true, 1, "audio: 96000 Hz, 40000 Hz tone, the carrier itself"},
+      // Through a server the rate isn't the hardware's: no carrier.
+      {40000, 96000, false, 3, "audio: 96000 Hz, 13333 Hz tone, 3rd harmonic on 40 kHz"},
+      {60000, 96000, true, 3, "audio: 96000 Hz, 20000 Hz tone, 3rd harmonic on 60 kHz"},
+      {77500, 192000, true, 1, "audio: 192000 Hz, 77500 Hz tone, the carrier itself"},
+  };
+  for (const ToneCase& c : cases) {
+    ToneSetup setup;
+    ASSERT_TRUE(choose_tone(c.carrier_hz, c.rate, c.rate_is_hardware, setup)) << c.text;
+    EXPECT_EQ(setup.harmonic, c.harmonic) << c.text;
+    EXPECT_EQ(describe_tone(setup, c.carrier_hz), c.text);
+  }
+  ToneSetup setup;
+  EXPECT_FALSE(choose_tone(77500, 8000, false, setup));
+}
+
+// Renders `blocks` of `frames` from `first_ns` on, each block's time the
+// previous one's end plus `lost_ns` after the first (a dropped buffer). The
+// levels of a second can be read until the next one is laid out.
+struct Rendered {
+  ToneState state;
+  std::vector<std::int16_t> samples;
+};
+
+Rendered render(const PulseShape& shape, bool keyed_is_high, std::int64_t first_ns, int frames,
+                int blocks = 1, std::int64_t lost_ns = 0) {
+  ToneSetup setup;
+  choose_tone(40000, kRate, false, setup);
+  Rendered r;
+  start_tone(r.state, setup, keyed_is_high);
+  ToneSchedule schedule;
+  schedule_shape(schedule, kSecond, shape);
+  std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
+  for (int b = 0; b < blocks; ++b) {
+    const std::int64_t at = first_ns + b * (frames * kNs / kRate) + (b > 0 ? lost_ns : 0);
+    render_tone(r.state, schedule, at, block.data(), frames);
+    r.samples.insert(r.samples.end(), block.begin(), block.end());
+  }
+  return r;
+}
+
+struct WidthCase {
+  const char* what;
+  PulseShape shape;
+  bool keyed_is_high;
+  std::vector<int> edges;  // samples after the second's start
+};
+
+TEST(Tone, KeysEachSecondAtItsWidthsWithRampsCentredOnTheEdges) {
+  const WidthCase cases[] = {
+      {"JJY 0 bit, tone on 0.8 s", {768, 0, 0}, true, {0, 38400}},
+      {"JJY marker, tone on 0.2 s", {192, 0, 0}, true, {0, 9600}},
+      {"WWVB 1 bit, tone off 0.5 s", {480, 0, 0}, false, {0, 24000}},
+      {"MSF A=0 B=1: off 0.1, on 0.1, off 0.1", {96, 96, 96}, false, {0, 4800, 9600, 14400}},
+  };
+  // Half a second before the second: it starts in the middle of a block.
+  const std::int64_t first_ns = kSecond * kNs - kNs / 2;
+  const int start = kRate / 2;
+  for (const WidthCase& c : cases) {
+    const Rendered r = render(c.shape, c.keyed_is_high, first_ns, kRate / 10, 14);
+    bool keyed = false;
+    for (const int edge : c.edges) {
+      const double before = c.keyed_is_high == keyed ? 1 : 0;
+      keyed = !keyed;
+      EXPECT_DOUBLE_EQ(tone_level(r.state, start + edge - 25), before) << c.what << " " << edge;
+      EXPECT_NEAR(tone_level(r.state, start + edge), 0.5, 0.03) << c.what << " " << edge;
+      EXPECT_DOUBLE_EQ(tone_level(r.state, start + edge + 25), 1 - before) << c.what << " " << edge;
+    }
+    // Full scale where the tone is on, silence where it is off.
+    const int on_at = c.keyed_is_high ? start + 100 : start - 1000;
+    const int off_at = c.keyed_is_high ? start - 1000 : start + 100;
+    int peak = 0;
+    for (int i = on_at; i < on_at + 18; ++i) peak = std::max(peak, std::abs(r.samples[i]));
+    EXPECT_GE(peak, 32000) << c.what;
+    for (int i = off_at; i < off_at + 18; ++i) EXPECT_EQ(r.samples[i], 0) << c.what;
+  }
+}
+
+TEST(Tone, SecondsWithoutShapeAndTheSecondInPlayAtTheStartKeyNothing) {
+  // Started 0.3 s into the scheduled second: its pulse would be cut short.
+  const Rendered late = render({768, 0, 0}, true, kSecond * kNs + 3 * kNs / 10, kRate / 10, 5);
+  for (const std::int16_t s : late.samples) ASSERT_EQ(s, 0);
+  // The second after the scheduled one has no shape.
+  const Rendered r = render({192, 0, 0}, true, kSecond * kNs - kNs / 2, kRate / 10, 25);
+  EXPECT_EQ(tone_level(r.state, kRate / 2 + kRate + 100), 0);
+}
+
+TEST(Tone, ALostBufferKeepsTheEdgesOnTheHostsSecond) {
+  // A JJY 0 bit; after the first block 20 ms of samples never reached the
+  // device. The pulse still ends at 0.8 s after the second: 960 samples
+  // earlier in the sample count.
+  const std::int64_t first_ns = kSecond * kNs - kNs / 2;
+  const Rendered r = render({768, 0, 0}, true, first_ns, kRate / 10, 14, 20000000);
+  const int end = kRate / 2 + 38400 - 960;
+  EXPECT_DOUBLE_EQ(tone_level(r.state, end - 25), 1);
+  EXPECT_NEAR(tone_level(r.state, end), 0.5, 0.03);
+  EXPECT_DOUBLE_EQ(tone_level(r.state, end + 25), 0);
+}
+
+// The envelope reading rendered sound as a line monitor: each pulse as the
+// bytes a 9600 8N1 line would carry, at the right onset.
+struct EnvelopeCase {
+  const char* what;
+  PulseShape shape;
+  bool keyed_is_high;
+  int bytes;
+  int nonzero;
+};
+
+TEST(AudioEnvelope, ReadsEachPulseAsTheLineWouldCarryIt) {
+  const EnvelopeCase cases[] = {
+      {"JJY 0 bit", {768, 0, 0}, true, 768, 0},
+      {"JJY marker", {192, 0, 0}, true, 192, 0},
+      {"WWVB-like 0.2 s off", {192, 0, 0}, false, 192, 0},
+      {"MSF A=0 B=1", {96, 96, 96}, false, 288, 96},
+  };
+  for (const EnvelopeCase& c : cases) {
+    const std::int64_t first_ns = kSecond * kNs - kNs / 2;
+    const Rendered r = render(c.shape, c.keyed_is_high, first_ns, kRate / 10, 25);
+    Station station = default_station();
+    station.keyed_is_carrier_high = c.keyed_is_high;
+    AudioEnvelope envelope;
+    start_envelope(envelope, kRate, station);
+    LineMonitor monitor;
+    std::vector<LineEvent> events;
+    feed_envelope(envelope, r.samples.data(), static_cast<int>(r.samples.size()),
+                  first_ns / 1000, monitor, events);
+    const LineEvent* pulse = nullptr;
+    for (const LineEvent& e : events)
+      if (e.kind == LineEventKind::Pulse || e.kind == LineEventKind::UnexpectedPulse) pulse = &e;
+    ASSERT_NE(pulse, nullptr) << c.what;
+    EXPECT_NEAR(pulse->pulse.bytes, c.bytes, 1) << c.what;
+    EXPECT_EQ(pulse->pulse.nonzero, c.nonzero) << c.what;
+    EXPECT_NEAR(static_cast<double>(pulse->pulse.onset_in_second_us()), 0, 100) << c.what;
+  }
+}
+
+}  // namespace
