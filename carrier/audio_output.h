@@ -1,7 +1,7 @@
 // The sound card as a carrier: a full-scale tone keyed with each second's
 // shape, laid out ahead of the output's latency so that each second's edge
 // leaves the device at the host's second. One file per platform behind it
-// (ALSA's library on Linux, waveOut on Windows).
+// (ALSA's library on Linux, WASAPI on Windows).
 #pragma once
 
 #include <string>

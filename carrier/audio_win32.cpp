@@ -1,15 +1,16 @@
-// The sound card on Windows, through waveOut: the system's own audio API on
-// every Windows version (and Wine's, on top of its PulseAudio driver), no
-// COM and no DLL beside the program. Its output goes through the audio
-// engine's shared mix, which resamples to the engine's own rate, so the
-// tone is always the subharmonic at 48 kHz. A writer thread keeps a ring of
-// buffers queued; before each it reads how many samples the device has
-// played, so the samples written but not yet played give the time of the
-// buffer's first sample, and each second's edge lands on its host second.
+// The sound card on Windows, through WASAPI in shared mode: the system's own
+// audio API (ole32 and the audio engine, no DLL beside the program). The
+// engine mixes every program's sound at its own rate, usually 48 kHz, which
+// the stream is given in, so the tone is the subharmonic. The stream's
+// buffer holds half a second, so that a starved process (or Wine's audio
+// thread on a busy host) doesn't run it dry; a writer thread keeps about
+// 200 ms of it queued, and before each block it reads how much is queued
+// (the padding), which dates the block's first sample on the host's clock.
 #include "carrier/audio_output.h"
 
 #include <windows.h>
-#include <mmsystem.h>
+#include <audioclient.h>
+#include <mmdeviceapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -20,21 +21,29 @@
 
 namespace {
 
-constexpr int kRate = 48000;
-constexpr int kBuffers = 10;
-constexpr int kBufferFrames = kRate / 50;  // 20 ms each: 200 ms queued
+constexpr REFERENCE_TIME kStreamBuffer = 5000000;  // 500 ms, in 100 ns units
+constexpr int kQueuedMs = 200;
+constexpr DWORD kWakeMs = 10;
 
 // 100 ns intervals between 1601-01-01 and 1970-01-01.
 constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000ll;
 
-std::string device_name;
-UINT device_id = WAVE_MAPPER;
+std::string device_name;  // as given: "default", or the output's number
 const Station* station = nullptr;
-ToneSetup setup;
 
-// The open device; the interrupt handler takes it with an exchange.
-std::atomic<HWAVEOUT> wave_out{nullptr};
-HANDLE buffer_done = nullptr;  // signalled by the device as each buffer ends
+struct Stream {
+  IMMDevice* device = nullptr;
+  IAudioClient* client = nullptr;
+  IAudioRenderClient* render = nullptr;
+  UINT32 buffer_frames = 0;
+  int rate = 0;
+  int channels = 0;
+  bool is_float = false;  // else 16-bit integers
+  ToneSetup setup;
+};
+Stream stream;
+// The stream's client for the interrupt handler, which stops it at once.
+std::atomic<IAudioClient*> playing{nullptr};
 
 CRITICAL_SECTION schedule_lock;
 ToneSchedule schedule;  // under schedule_lock
@@ -42,143 +51,155 @@ ToneSchedule schedule;  // under schedule_lock
 std::int64_t realtime_ns() {
   FILETIME now;
   GetSystemTimePreciseAsFileTime(&now);
-  const std::int64_t ticks =
-      static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+  const std::int64_t ticks = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
   return (ticks - kUnixEpochAsFileTime) * 100;
 }
 
-std::string error_text(MMRESULT result) {
-  char text[MAXERRORLENGTH] = "";
-  if (waveOutGetErrorTextA(result, text, sizeof text) != MMSYSERR_NOERROR)
-    std::snprintf(text, sizeof text, "error %u", static_cast<unsigned>(result));
+std::string error_text(HRESULT result) {
+  char text[64];
+  std::snprintf(text, sizeof text, "error 0x%08lx", static_cast<unsigned long>(result));
   return text;
 }
 
-// DEVICE is a waveOut device number (0 is the first) or the start of its
-// name as the system lists it; empty for the default output.
-bool find_device(const std::string& name, UINT& id) {
-  if (name.empty()) {
-    id = WAVE_MAPPER;
-    return true;
-  }
-  char* end = nullptr;
-  const unsigned long number = std::strtoul(name.c_str(), &end, 10);
-  const UINT count = waveOutGetNumDevs();
-  if (end != name.c_str() && *end == '\0') {
-    id = static_cast<UINT>(number);
-    return number < count;
-  }
-  for (UINT i = 0; i < count; ++i) {
-    WAVEOUTCAPSA caps;
-    if (waveOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR &&
-        name.compare(0, name.size(), caps.szPname, 0, name.size()) == 0) {
-      id = i;
-      return true;
-    }
-  }
-  return false;
+template <typename T>
+void release(T*& object) {
+  if (object != nullptr) object->Release();
+  object = nullptr;
 }
 
-MMRESULT open_device() {
-  WAVEFORMATEX format = {};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = 1;
-  format.nSamplesPerSec = kRate;
-  format.wBitsPerSample = 16;
-  format.nBlockAlign = 2;
-  format.nAvgBytesPerSec = kRate * 2;
-  HWAVEOUT opened = nullptr;
-  const MMRESULT result = waveOutOpen(&opened, device_id, &format,
-                                      reinterpret_cast<DWORD_PTR>(buffer_done), 0, CALLBACK_EVENT);
-  if (result == MMSYSERR_NOERROR) wave_out = opened;
+void close_stream() {
+  playing.store(nullptr);
+  if (stream.client != nullptr) stream.client->Stop();
+  release(stream.render);
+  release(stream.client);
+  release(stream.device);
+}
+
+// The default output, or the DEVICE-th active output (0 is the first).
+HRESULT find_device(IMMDeviceEnumerator* outputs, IMMDevice*& device) {
+  if (device_name == "default") return outputs->GetDefaultAudioEndpoint(eRender, eConsole, &device);
+  char* end = nullptr;
+  const unsigned long number = std::strtoul(device_name.c_str(), &end, 10);
+  if (end == device_name.c_str() || *end != '\0') return E_INVALIDARG;
+  IMMDeviceCollection* all = nullptr;
+  HRESULT result = outputs->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, &all);
+  if (FAILED(result)) return result;
+  result = all->Item(static_cast<UINT>(number), &device);
+  all->Release();
   return result;
 }
 
-struct Ring {
-  WAVEHDR headers[kBuffers];
-  std::vector<std::int16_t> samples[kBuffers];
-  std::int64_t written = 0;  // samples handed to the device since it opened
-};
-
-void release_ring(Ring& ring, HWAVEOUT device) {
-  for (WAVEHDR& header : ring.headers)
-    if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(device, &header, sizeof header);
-  for (WAVEHDR& header : ring.headers) header = WAVEHDR{};
-  ring.written = 0;
+// The mix format's sample type: 32-bit float, or 16-bit integer.
+bool take_format(const WAVEFORMATEX* format) {
+  WORD tag = format->wFormatTag;
+  if (tag == WAVE_FORMAT_EXTENSIBLE)
+    tag = static_cast<WORD>(reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format)->SubFormat.Data1);
+  stream.is_float = tag == WAVE_FORMAT_IEEE_FLOAT && format->wBitsPerSample == 32;
+  const bool is_pcm16 = tag == WAVE_FORMAT_PCM && format->wBitsPerSample == 16;
+  stream.rate = static_cast<int>(format->nSamplesPerSec);
+  stream.channels = format->nChannels;
+  return (stream.is_float || is_pcm16) && stream.channels > 0;
 }
 
-// A device that fails is reported once, closed, and opened again every
-// second; playing resumes with the next second.
-void give_up_device(Ring& ring, MMRESULT result) {
+HRESULT open_stream() {
+  IMMDeviceEnumerator* outputs = nullptr;
+  HRESULT result = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                    __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&outputs));
+  if (FAILED(result)) return result;
+  result = find_device(outputs, stream.device);
+  outputs->Release();
+  if (SUCCEEDED(result))
+    result = stream.device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                     reinterpret_cast<void**>(&stream.client));
+  WAVEFORMATEX* format = nullptr;
+  if (SUCCEEDED(result)) result = stream.client->GetMixFormat(&format);
+  if (SUCCEEDED(result) && !take_format(format)) result = AUDCLNT_E_UNSUPPORTED_FORMAT;
+  if (SUCCEEDED(result) && !choose_tone(station->carrier_hz, stream.rate, false, stream.setup))
+    result = AUDCLNT_E_UNSUPPORTED_FORMAT;
+  if (SUCCEEDED(result))
+    result = stream.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, kStreamBuffer, 0, format, nullptr);
+  if (format != nullptr) CoTaskMemFree(format);
+  if (SUCCEEDED(result)) result = stream.client->GetBufferSize(&stream.buffer_frames);
+  if (SUCCEEDED(result))
+    result = stream.client->GetService(__uuidof(IAudioRenderClient),
+                                       reinterpret_cast<void**>(&stream.render));
+  if (SUCCEEDED(result)) result = stream.client->Start();
+  if (FAILED(result)) {
+    close_stream();
+    return result;
+  }
+  playing.store(stream.client);
+  return S_OK;
+}
+
+// A fault that the stream can't mend (the device removed, the engine
+// restarted): said once, and the writer opens it again every second.
+void give_up_stream(HRESULT result) {
   std::fprintf(stderr, "kolvan: audio device %s: %s\n", device_name.c_str(),
                error_text(result).c_str());
-  HWAVEOUT device = wave_out.exchange(nullptr);
-  if (device == nullptr) return;
-  waveOutReset(device);
-  release_ring(ring, device);
-  waveOutClose(device);
+  close_stream();
 }
 
-// Samples the device has played; the rest of those written are queued.
-bool played_samples(HWAVEOUT device, std::int64_t written, std::int64_t& played) {
-  MMTIME time = {};
-  time.wType = TIME_SAMPLES;
-  if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR || time.wType != TIME_SAMPLES)
-    return false;
-  // The count is 32 bits: take it relative to what was written.
-  const std::uint32_t low = time.u.sample;
-  played = (written & ~0xFFFFFFFFll) | low;
-  if (played > written) played -= 0x100000000ll;
-  return true;
-}
-
-bool fill(Ring& ring, int index, ToneState& state) {
-  HWAVEOUT device = wave_out;
-  WAVEHDR& header = ring.headers[index];
-  if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(device, &header, sizeof header);
-  std::int64_t played = 0;
-  if (!played_samples(device, ring.written, played)) played = ring.written;
-  const std::int64_t first_ns = realtime_ns() + (ring.written - played) * 1000000000 / kRate;
-  std::vector<std::int16_t>& samples = ring.samples[index];
-  samples.resize(kBufferFrames);
-  EnterCriticalSection(&schedule_lock);
-  render_tone(state, schedule, first_ns, samples.data(), kBufferFrames);
-  LeaveCriticalSection(&schedule_lock);
-  header = WAVEHDR{};
-  header.lpData = reinterpret_cast<LPSTR>(samples.data());
-  header.dwBufferLength = kBufferFrames * 2;
-  MMRESULT result = waveOutPrepareHeader(device, &header, sizeof header);
-  if (result == MMSYSERR_NOERROR) result = waveOutWrite(device, &header, sizeof header);
-  if (result != MMSYSERR_NOERROR) {
-    give_up_device(ring, result);
+// Tops the queue up to kQueuedMs; false when the stream failed.
+bool top_up(ToneState& state, std::vector<std::int16_t>& mono) {
+  UINT32 queued = 0;
+  HRESULT result = stream.client->GetCurrentPadding(&queued);
+  if (FAILED(result)) {
+    give_up_stream(result);
     return false;
   }
-  ring.written += kBufferFrames;
+  const UINT32 target = static_cast<UINT32>(stream.rate) * kQueuedMs / 1000;
+  if (queued >= target || stream.buffer_frames <= queued) return true;
+  UINT32 count = target - queued;
+  if (count > stream.buffer_frames - queued) count = stream.buffer_frames - queued;
+  BYTE* data = nullptr;
+  result = stream.render->GetBuffer(count, &data);
+  if (FAILED(result)) {
+    give_up_stream(result);
+    return false;
+  }
+  const std::int64_t first_ns = realtime_ns() + static_cast<std::int64_t>(queued) * 1000000000 / stream.rate;
+  mono.resize(count);
+  EnterCriticalSection(&schedule_lock);
+  render_tone(state, schedule, first_ns, mono.data(), static_cast<int>(count));
+  LeaveCriticalSection(&schedule_lock);
+  for (UINT32 i = 0; i < count; ++i) {
+    for (int c = 0; c < stream.channels; ++c) {
+      const std::size_t at = static_cast<std::size_t>(i) * stream.channels + c;
+      if (stream.is_float) {
+        reinterpret_cast<float*>(data)[at] = mono[i] / 32768.0f;
+      } else {
+        reinterpret_cast<std::int16_t*>(data)[at] = mono[i];
+      }
+    }
+  }
+  result = stream.render->ReleaseBuffer(count, 0);
+  if (FAILED(result)) {
+    give_up_stream(result);
+    return false;
+  }
   return true;
 }
 
 DWORD WINAPI writer(void*) {
-  static Ring ring;
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  std::vector<std::int16_t> mono;
   ToneState state;
-  bool playing = false;
+  bool started = false;
   for (;;) {
-    if (wave_out == nullptr) {
-      playing = false;
+    if (stream.client == nullptr) {
+      started = false;
       Sleep(1000);
-      if (open_device() == MMSYSERR_NOERROR)
+      if (SUCCEEDED(open_stream()))
         std::fprintf(stderr, "kolvan: audio device %s: playing again\n", device_name.c_str());
       continue;
     }
-    if (!playing) {
-      start_tone(state, setup, station->keyed_is_carrier_high);
-      playing = true;
+    if (!started) {
+      start_tone(state, stream.setup, station->keyed_is_carrier_high);
+      started = true;
     }
-    WaitForSingleObject(buffer_done, 100);
-    for (int i = 0; i < kBuffers && wave_out != nullptr; ++i) {
-      const WAVEHDR& header = ring.headers[i];
-      const bool free = !(header.dwFlags & WHDR_PREPARED) || (header.dwFlags & WHDR_DONE);
-      if (free && !fill(ring, i, state)) break;
-    }
+    if (top_up(state, mono)) Sleep(kWakeMs);
   }
 }
 
@@ -190,11 +211,11 @@ void announce_audio(std::int64_t host_second, const PulseShape& shape) {
   LeaveCriticalSection(&schedule_lock);
 }
 
-// Called by the Ctrl-C handler, on a thread of its own: the queued sound is
-// dropped at once, before the process ends.
+// Called by the Ctrl-C handler on a thread of its own: the engine stops
+// playing the stream at once, before the process ends.
 void close_audio() {
-  HWAVEOUT device = wave_out.exchange(nullptr);
-  if (device != nullptr) waveOutReset(device);
+  IAudioClient* client = playing.exchange(nullptr);
+  if (client != nullptr) client->Stop();
 }
 
 const CarrierOutput kAudioOutput = {send_audio, announce_audio, close_audio};
@@ -204,22 +225,14 @@ const CarrierOutput kAudioOutput = {send_audio, announce_audio, close_audio};
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
   device_name = name.empty() ? "default" : name;
   station = &chosen;
-  if (!find_device(name, device_id)) {
-    reason = "no such device";
-    return false;
-  }
-  if (!choose_tone(station->carrier_hz, kRate, false, setup)) {
-    reason = "no tone fits 48 kHz";
-    return false;
-  }
   InitializeCriticalSection(&schedule_lock);
-  buffer_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  const MMRESULT result = open_device();
-  if (result != MMSYSERR_NOERROR) {
-    reason = error_text(result);
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  const HRESULT result = open_stream();
+  if (FAILED(result)) {
+    reason = result == E_INVALIDARG || result == HRESULT_FROM_WIN32(ERROR_NOT_FOUND) ? "no such device" : error_text(result);
     return false;
   }
-  std::fprintf(stderr, "%s\n", describe_tone(setup, station->carrier_hz).c_str());
+  std::fprintf(stderr, "%s\n", describe_tone(stream.setup, station->carrier_hz).c_str());
   HANDLE thread = CreateThread(nullptr, 0, writer, nullptr, 0, nullptr);
   if (thread == nullptr) {
     reason = "no thread for the writer";

@@ -11,6 +11,7 @@
 
 namespace {
 
+// Read at most this many samples at a time; a device gives what it has.
 constexpr int kBlockSamples = 4800;
 
 bool open_source(const char* argument, const Station& station, AudioSource& source,

@@ -3,10 +3,22 @@
 # line back and decodes it; shows both, labelled, until Ctrl-C, then stops
 # both. Any arguments are passed on to kolvan as the offset. Installs the
 # packages it needs and builds the programs first.
+#
+# With --audio first, kolvan plays through the sound card instead, into a
+# null sink of a PulseAudio server of the demo's own (scripts/null-sink.sh),
+# and the monitor records that sink's monitor source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
-ensure_packages cmake g++ make
+. scripts/null-sink.sh
+audio=
+if [ "${1:-}" = --audio ]; then
+  audio=1
+  shift
+  ensure_packages cmake g++ make libasound2-dev "${NULL_SINK_PACKAGES[@]}"
+else
+  ensure_packages cmake g++ make
+fi
 cmake --workflow --preset release >/dev/null
 
 dir=$(mktemp -d)
@@ -18,6 +30,7 @@ stop() {
 cleanup() {
   stop
   for pid in $kolvan_pid $monitor_pid; do wait "$pid" 2>/dev/null || true; done
+  null_sink_stop
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -25,14 +38,23 @@ trap cleanup EXIT
 # they still write (kolvan's "Exit!") before the script ends.
 trap stop INT TERM
 
-build/release/kolvan-monitor >"$dir/monitor" 2>&1 &
+if [ -n "$audio" ]; then
+  null_sink_start "$dir/sound" || { cat "$dir/sound/pulse.log" >&2; exit 1; }
+  build/release/kolvan-monitor --audio >"$dir/monitor" 2>&1 &
+else
+  build/release/kolvan-monitor >"$dir/monitor" 2>&1 &
+fi
 monitor_pid=$!
 exec 5<"$dir/monitor"
 IFS= read -r header <&5 || { echo "kolvan-monitor did not start" >&2; exit 1; }
 port=${header#Virtual serial port: }
 printf 'monitor| %s\n' "$header"
 
-build/release/kolvan "$port" "$@" >"$dir/kolvan" 2>&1 &
+if [ -n "$audio" ]; then
+  build/release/kolvan --audio "$@" >"$dir/kolvan" 2>&1 &
+else
+  build/release/kolvan "$port" "$@" >"$dir/kolvan" 2>&1 &
+fi
 kolvan_pid=$!
 exec 4<"$dir/kolvan"
 
