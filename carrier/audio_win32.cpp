@@ -2,10 +2,12 @@
 // audio API (ole32 and the audio engine, no DLL beside the program). The
 // engine mixes every program's sound at its own rate, usually 48 kHz, which
 // the stream is given in, so the tone is the subharmonic. The stream's
-// buffer holds half a second, so that a starved process (or Wine's audio
-// thread on a busy host) doesn't run it dry; a writer thread keeps about
-// 200 ms of it queued, and before each block it reads how much is queued
-// (the padding), which dates the block's first sample on the host's clock.
+// buffer holds half a second, so that a starved process doesn't run it dry;
+// a writer thread keeps about 200 ms of it queued. Before each block it
+// reads the device's position (IAudioClock: how much has left the device,
+// and when), so that what was written less what has left dates the block's
+// first sample on the host's clock; the padding (queued in the engine's
+// buffer, short of the device's own latency) serves when there is no clock.
 #include "carrier/audio_output.h"
 
 #include <windows.h>
@@ -35,6 +37,9 @@ struct Stream {
   IMMDevice* device = nullptr;
   IAudioClient* client = nullptr;
   IAudioRenderClient* render = nullptr;
+  IAudioClock* clock = nullptr;
+  UINT64 clock_frequency = 0;  // the position's units a second
+  std::int64_t written = 0;    // frames handed to the stream since it opened
   UINT32 buffer_frames = 0;
   int rate = 0;
   int channels = 0;
@@ -72,7 +77,9 @@ void close_stream() {
   playing.store(nullptr);
   if (stream.client != nullptr) stream.client->Stop();
   release(stream.render);
+  release(stream.clock);
   release(stream.client);
+  stream.written = 0;
   release(stream.device);
 }
 
@@ -124,6 +131,11 @@ HRESULT open_stream() {
   if (SUCCEEDED(result))
     result = stream.client->GetService(__uuidof(IAudioRenderClient),
                                        reinterpret_cast<void**>(&stream.render));
+  if (SUCCEEDED(result) &&
+      FAILED(stream.client->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&stream.clock))))
+    stream.clock = nullptr;
+  if (stream.clock != nullptr && FAILED(stream.clock->GetFrequency(&stream.clock_frequency)))
+    stream.clock_frequency = 0;
   if (SUCCEEDED(result)) result = stream.client->Start();
   if (FAILED(result)) {
     close_stream();
@@ -139,6 +151,23 @@ void give_up_stream(HRESULT result) {
   std::fprintf(stderr, "kolvan: audio device %s: %s\n", device_name.c_str(),
                error_text(result).c_str());
   close_stream();
+}
+
+// How long the sound written so far takes to leave the device: what was
+// written less what the device's clock says has left (moved on to now from
+// the performance-counter time it was read at), or else the padding.
+std::int64_t queued_ns(UINT32 padding) {
+  UINT64 position = 0, at = 0;
+  if (stream.clock == nullptr || stream.clock_frequency == 0 ||
+      FAILED(stream.clock->GetPosition(&position, &at)))
+    return static_cast<std::int64_t>(padding) * 1000000000 / stream.rate;
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  const double now_100ns = static_cast<double>(now.QuadPart) * 1e7 / static_cast<double>(frequency.QuadPart);
+  const double left_s = static_cast<double>(position) / static_cast<double>(stream.clock_frequency) +
+                        (now_100ns - static_cast<double>(at)) * 1e-7;
+  return static_cast<std::int64_t>((static_cast<double>(stream.written) / stream.rate - left_s) * 1e9);
 }
 
 // Tops the queue up to kQueuedMs; false when the stream failed.
@@ -159,7 +188,7 @@ bool top_up(ToneState& state, std::vector<std::int16_t>& mono) {
     give_up_stream(result);
     return false;
   }
-  const std::int64_t first_ns = realtime_ns() + static_cast<std::int64_t>(queued) * 1000000000 / stream.rate;
+  const std::int64_t first_ns = realtime_ns() + queued_ns(queued);
   mono.resize(count);
   EnterCriticalSection(&schedule_lock);
   render_tone(state, schedule, first_ns, mono.data(), static_cast<int>(count));
@@ -179,6 +208,7 @@ bool top_up(ToneState& state, std::vector<std::int16_t>& mono) {
     give_up_stream(result);
     return false;
   }
+  stream.written += count;
   return true;
 }
 

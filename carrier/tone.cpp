@@ -8,6 +8,8 @@
 namespace {
 
 constexpr std::int64_t kSecondNs = 1000000000;
+constexpr std::int64_t kTimeJumpNs = 10000000;  // 10 ms
+constexpr std::int64_t kTimeSmoothing = 8;      // blocks
 constexpr double kPi = 3.14159265358979323846;
 
 // The lowest rate at which a tone of `hz` still comes out clean, and the
@@ -150,11 +152,28 @@ void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high) {
   state.keyed_is_high = keyed_is_high;
 }
 
+// The time of the block's first sample as the renderer takes it: the
+// device's reports jitter by a fraction of a millisecond (more under some
+// drivers), so they are followed through a low-pass filter from one block
+// to the next; a report that differs by more than kTimeJumpNs is a jump (a
+// buffer lost, the clock stepped) and is taken as it is. True on a jump.
+bool follow_time(ToneState& state, std::int64_t& first_sample_ns) {
+  const std::int64_t predicted =
+      state.anchor_ns + (state.sample - state.anchor_sample) * kSecondNs / state.setup.rate;
+  const std::int64_t error = first_sample_ns - predicted;
+  const bool jump = state.second == INT64_MIN || std::llabs(error) > kTimeJumpNs;
+  state.anchor_sample = state.sample;
+  state.anchor_ns = jump ? first_sample_ns : predicted + error / kTimeSmoothing;
+  first_sample_ns = state.anchor_ns;
+  return jump;
+}
+
 void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
                  std::int16_t* out, int frames) {
   const int rate = state.setup.rate;
   const std::int64_t end = state.sample + frames;
   const std::int64_t half = ramp_half_samples(state);
+  const bool jump = follow_time(state, first_sample_ns);
   if (state.second == INT64_MIN ||
       sample_of_second(state, state.second + 1, first_sample_ns) < state.sample - rate) {
     // The first block, or one after a long break: the second in play keys
@@ -164,13 +183,12 @@ void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t fi
     state.edge_count = 0;
     state.keyed_before = false;
     lay_out(state, second, sample_of_second(state, second, first_sample_ns), PulseShape{});
-  } else {
-    const std::int64_t start = sample_of_second(state, state.second, first_sample_ns);
-    if (std::llabs(start - state.second_start_sample) > rate / 1000) {
-      state.edge_count = 0;
-      state.keyed_before = false;
-      lay_out(state, state.second, start, state.shape);
-    }
+  } else if (jump) {
+    // The second in play is laid out again from its start, by the new time.
+    state.edge_count = 0;
+    state.keyed_before = false;
+    lay_out(state, state.second, sample_of_second(state, state.second, first_sample_ns),
+            state.shape);
   }
   for (;;) {
     const std::int64_t next = state.second + 1;

@@ -48,6 +48,10 @@ struct ToneState {
   bool keyed_is_high = true;   // the station's polarity: keyed = tone on
   std::int64_t sample = 0;     // index of the next sample rendered
   double phase = 0;            // of the tone, in cycles, at `sample`
+  // The time of sample `anchor_sample`, as the device's reports give it
+  // after smoothing.
+  std::int64_t anchor_sample = 0;
+  std::int64_t anchor_ns = 0;
   // The last second laid out: its host second, its shape and the sample its
   // start fell on.
   std::int64_t second = INT64_MIN;
@@ -67,9 +71,10 @@ void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high);
 // when off) that leave the device from `first_sample_ns` on, nanoseconds of
 // the real-time clock. Each host second that begins within the block starts
 // its scheduled shape on the sample nearest its instant; a second without a
-// shape keys nothing. When the block's time is not where the last block's
-// samples lead (a buffer lost or a clock step of more than a millisecond),
-// the second in play is laid out again from its start instant.
+// shape keys nothing. The block's time is smoothed over a few blocks, as the
+// device's reports jitter; when it is not within 10 ms of where the last
+// block's samples lead (a buffer lost, a clock step), it is taken as it is
+// and the second in play is laid out again from its start instant.
 void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
                  std::int16_t* out, int frames);
 
