@@ -291,9 +291,10 @@ int main(int argc, char** argv) {
               decoded, undecodable, matching, decoded,
               decoded > 0 && matching == decoded && undecodable == 0 ? " (all correct)" : "");
   std::printf("- kolvan CPU: %.2f s (stat utime+stime, %ld Hz ticks) / %.3f s (schedstat) in %.0f s"
-              " = %.2f / %.3f s per hour\n",
+              " = %.2f / %.3f s per hour = %.3f %% of one core\n",
               use.cpu_stat_s, sysconf(_SC_CLK_TCK), use.cpu_schedstat_s, ran_s,
-              use.cpu_stat_s * 3600.0 / ran_s, use.cpu_schedstat_s * 3600.0 / ran_s);
+              use.cpu_stat_s * 3600.0 / ran_s, use.cpu_schedstat_s * 3600.0 / ran_s,
+              use.cpu_schedstat_s * 100.0 / ran_s);
   std::printf("- kolvan peak RSS (VmHWM): %ld KiB\n", use.peak_rss_kib);
   std::printf("- kolvan exit after SIGINT: %s\n",
               WIFEXITED(status) ? ("status " + std::to_string(WEXITSTATUS(status))).c_str()

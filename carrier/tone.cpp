@@ -8,7 +8,7 @@
 namespace {
 
 constexpr std::int64_t kSecondNs = 1000000000;
-constexpr std::int64_t kTimeJumpNs = 10000000;  // 10 ms
+constexpr std::int64_t kTimeJumpNs = 30000000;  // 30 ms
 constexpr std::int64_t kTimeSmoothing = 8;      // blocks
 constexpr double kPi = 3.14159265358979323846;
 

@@ -72,7 +72,7 @@ void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high);
 // the real-time clock. Each host second that begins within the block starts
 // its scheduled shape on the sample nearest its instant; a second without a
 // shape keys nothing. The block's time is smoothed over a few blocks, as the
-// device's reports jitter; when it is not within 10 ms of where the last
+// device's reports jitter; when it is not within 30 ms of where the last
 // block's samples lead (a buffer lost, a clock step), it is taken as it is
 // and the second in play is laid out again from its start instant.
 void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,

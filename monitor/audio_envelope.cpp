@@ -36,6 +36,9 @@ void hand_over(AudioEnvelope& envelope, LineMonitor& monitor, std::vector<LineEv
 void on_edge(AudioEnvelope& envelope, bool on, std::int64_t at, LineMonitor& monitor,
              std::vector<LineEvent>& events) {
   envelope.on = on;
+  // A level that crossed half before the last edge (noise at the edge's
+  // foot) dates this one no earlier than that.
+  if (!envelope.edges.empty() && at < envelope.edges.back()) at = envelope.edges.back();
   if (keyed_when(envelope, on)) {
     if (!envelope.edges.empty() && at - envelope.edges.back() >= kPulseGroupGapUs)
       hand_over(envelope, monitor, events);

@@ -120,12 +120,12 @@ TEST(Tone, SecondsWithoutShapeAndTheSecondInPlayAtTheStartKeyNothing) {
 }
 
 TEST(Tone, ALostBufferKeepsTheEdgesOnTheHostsSecond) {
-  // A JJY 0 bit; after the first block 20 ms of samples never reached the
-  // device. The pulse still ends at 0.8 s after the second: 960 samples
-  // earlier in the sample count.
+  // A JJY 0 bit; after the first block 50 ms of samples (a period) never
+  // reached the device. The pulse still ends at 0.8 s after the second:
+  // 2400 samples earlier in the sample count.
   const std::int64_t first_ns = kSecond * kNs - kNs / 2;
-  const Rendered r = render({768, 0, 0}, true, first_ns, kRate / 10, 14, 20000000);
-  const int end = kRate / 2 + 38400 - 960;
+  const Rendered r = render({768, 0, 0}, true, first_ns, kRate / 10, 14, 50000000);
+  const int end = kRate / 2 + 38400 - 2400;
   EXPECT_DOUBLE_EQ(tone_level(r.state, end - 25), 1);
   EXPECT_NEAR(tone_level(r.state, end), 0.5, 0.03);
   EXPECT_DOUBLE_EQ(tone_level(r.state, end + 25), 0);

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The Windows build's sound output under Wine, end to end: kolvan.exe --audio
+# plays through Wine's PulseAudio driver into null sinks of servers of its
+# own, and the Linux kolvan-monitor decodes every station from their monitor
+# sources (scripts/audio-check.sh, with kolvan.exe in kolvan's place).
+#
+#   scripts/wine-audio-check.sh [STATION...]
+#
+# Installs what it needs and builds both programs; then about 75 seconds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/ensure-packages.sh
+. scripts/wine-env.sh
+. scripts/null-sink.sh
+ensure_packages "${WINE_PACKAGES[@]}" faketime libfaketime cmake make g++ libasound2-dev \
+  "${NULL_SINK_PACKAGES[@]}"
+bash scripts/build-windows.sh >/dev/null
+cmake -S . -B build/wine-linux -DCMAKE_BUILD_TYPE=Release -DKOLVAN_TESTS=OFF >/dev/null
+cmake --build build/wine-linux --target kolvan-monitor >/dev/null
+wine_find || { echo "FAIL - Wine's loader or server is missing"; exit 1; }
+dir=$(mktemp -d /tmp/kolvan-wine-audio.XXXXXX)
+trap 'wine_stop; rm -rf "$dir"' EXIT
+wine_make_prefix "$dir/prefix" || { cat "$dir/prefix.log"; exit 1; }
+bash scripts/audio-check.sh scripts/wine-kolvan.sh build/wine-linux/kolvan-monitor "$@"
