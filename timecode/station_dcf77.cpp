@@ -41,6 +41,7 @@ constexpr int kLeapSecond = 19;   // A2
 constexpr int kTimeStart = 20;    // always 1
 constexpr int kMinuteMarkAt = 59;
 
+// Why a frame was refused, in the order the checks are made.
 enum class Dcf77Error { None, NotSymbol, MinuteMark, StrayMark, Bit0, Bit20, ZoneBits,
                         P1, P2, P3, BadDigit, Range, Weekday };
 

@@ -41,6 +41,7 @@ constexpr int kIdentifierFirst = 52;  // A52-A59: 0, 1 x 6, 0
 constexpr int kAnnounce = 53;         // B53: summer-time change within the next 61 minutes
 constexpr int kSummer = 58;           // B58: BST in effect
 
+// Why a frame was refused, in the order the checks are made.
 enum class MsfError { None, NotSymbol, Marker, StrayMarker, Identifier, AlwaysZero, Dut1,
                       YearParity, DateParity, WeekdayParity, TimeParity, BadDigit, Range,
                       Weekday };

@@ -37,7 +37,8 @@ constexpr int kDstAtDayEnd = 57;    // DST in effect at 24:00 UTC of this UTC da
 constexpr int kDstAtDayStart = 58;  // ... and at its 00:00 UTC
 
 // Why a frame was refused, in the order the checks are made.
-enum class WwvbError { None, NotSymbol, Marker, StrayMarker, AlwaysZero, Dut1Sign, BadDigit, Range, LeapYear };
+enum class WwvbError { None, NotSymbol, Marker, StrayMarker, AlwaysZero, Dut1Sign, BadDigit, Range,
+                       LeapYear };
 
 const char* wwvb_error_text(WwvbError e) {
   switch (e) {
@@ -75,7 +76,7 @@ bool encode_wwvb(std::int64_t minute_start, LocalTimeFn local, StationFrame& fra
   put_bcd(bits, kFields[kHour], t.tm_hour);
   put_bcd(bits, kFields[kDayOfYear], t.tm_yday + 1);
   put_bcd(bits, kFields[kYear], year % 100);
-  put_bcd(bits, kFields[kDut1], 0);
+  put_bcd(bits, kFields[kDut1], 0);           // DUT1 +0.0 s: kolvan keeps no UT1
   bits[kDut1Sign] = bits[kDut1Sign + 2] = 1;  // positive
   bits[kLeapYear] = is_leap_year(year);
   bits[kDstAtDayEnd] = dst_end;
