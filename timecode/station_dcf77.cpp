@@ -1,7 +1,6 @@
 // DCF77 (Mainflingen, 77.5 kHz) behind the station table: German legal time,
 // CET or CEST from the host's zone, of the minute that begins as the frame
 // ends; the carrier is reduced at the start of each second but the 59th.
-#include <cstddef>
 #include <cstdio>
 
 #include "timecode/calendar.h"
@@ -82,7 +81,8 @@ bool encode_dcf77(std::int64_t minute_start, LocalTimeFn local, StationFrame& fr
                                    carried.tm_mon + 1,   carried.tm_year % 100};
   for (int i = 0; i < kFieldCount; ++i) put_bcd(bits, kFields[i], values[i]);
   for (const Parity& p : kParities) bits[p.parity] = count_ones(bits, p.first, p.parity - 1) % 2;
-  for (std::size_t p = 0; p < frame.size(); ++p) frame.data()[p] = bits.data()[p] ? kOne : kZero;
+  StationSymbol* out = frame.data();
+  for (int p = 0; p < 60; ++p) out[p] = bits[p] ? kOne : kZero;
   frame[kMinuteMarkAt] = kMinuteMark;
   char text[24];
   std::snprintf(text, sizeof text, "= %02d:%02d %s", carried.tm_hour, carried.tm_min,
@@ -94,11 +94,12 @@ bool encode_dcf77(std::int64_t minute_start, LocalTimeFn local, StationFrame& fr
 // The first check a frame fails, or None; `bits` gets its data bits.
 Dcf77Error check_dcf77(const StationFrame& frame, StationBits& bits) {
   int marks = 0;
-  for (std::size_t p = 0; p < frame.size(); ++p) {
-    const StationSymbol s = frame.data()[p];
+  const StationSymbol* in = frame.data();
+  for (int p = 0; p < 60; ++p) {
+    const StationSymbol s = in[p];
     if (s > kMinuteMark) return Dcf77Error::NotSymbol;
     marks += s == kMinuteMark;
-    bits.data()[p] = s == kOne;
+    bits[p] = s == kOne;
   }
   if (frame[kMinuteMarkAt] != kMinuteMark) return Dcf77Error::MinuteMark;
   if (marks != 1) return Dcf77Error::StrayMark;

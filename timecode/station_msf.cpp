@@ -1,7 +1,6 @@
 // MSF (Anthorn, 60 kHz) behind the station table: UK civil time, GMT or BST
 // from the host's zone, of the minute that begins as the frame ends. Each
 // second carries two bits, A and B, as the carrier is off for 0.1 s steps.
-#include <cstddef>
 #include <cstdio>
 
 #include "timecode/calendar.h"
@@ -82,8 +81,8 @@ bool encode_msf(std::int64_t minute_start, LocalTimeFn local, StationFrame& fram
   // than 61 minutes before it, down to the one that carries its first minute.
   b[kAnnounce] = (sent.tm_isdst > 0) != (later.tm_isdst > 0);
   b[kSummer] = carried.tm_isdst > 0;
-  for (std::size_t p = 0; p < frame.size(); ++p)
-    frame.data()[p] = static_cast<StationSymbol>(kA0B0 + a.data()[p] + 2 * b.data()[p]);
+  StationSymbol* out = frame.data();
+  for (int p = 0; p < 60; ++p) out[p] = static_cast<StationSymbol>(kA0B0 + a[p] + 2 * b[p]);
   frame[0] = kMarker;
   char text[24];
   std::snprintf(text, sizeof text, "= %02d:%02d %s", carried.tm_hour, carried.tm_min,
@@ -95,13 +94,14 @@ bool encode_msf(std::int64_t minute_start, LocalTimeFn local, StationFrame& fram
 // The first check a frame fails, or None; `a` and `b` get its bits.
 MsfError check_msf(const StationFrame& frame, StationBits& a, StationBits& b) {
   int markers = 0;
-  for (std::size_t p = 0; p < frame.size(); ++p) {
-    const StationSymbol s = frame.data()[p];
+  const StationSymbol* in = frame.data();
+  for (int p = 0; p < 60; ++p) {
+    const StationSymbol s = in[p];
     if (s > kA1B1) return MsfError::NotSymbol;
     markers += s == kMarker;
     const int bits = s == kMarker ? 0 : s - kA0B0;
-    a.data()[p] = bits & 1;
-    b.data()[p] = bits >> 1;
+    a[p] = bits & 1;
+    b[p] = bits >> 1;
   }
   if (frame[0] != kMarker) return MsfError::Marker;
   if (markers != 1) return MsfError::StrayMarker;

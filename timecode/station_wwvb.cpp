@@ -1,7 +1,6 @@
 // WWVB (Fort Collins, 60 kHz) behind the station table: the frame of the
 // minute being sent, in UTC, with the carrier reduced at the start of each
 // second; the DST bits come from the host's zone.
-#include <cstddef>
 #include <cstdio>
 
 #include "timecode/calendar.h"
@@ -81,7 +80,8 @@ bool encode_wwvb(std::int64_t minute_start, LocalTimeFn local, StationFrame& fra
   bits[kLeapYear] = is_leap_year(year);
   bits[kDstAtDayEnd] = dst_end;
   bits[kDstAtDayStart] = dst_start;
-  for (std::size_t p = 0; p < frame.size(); ++p) frame.data()[p] = bits.data()[p] ? kOne : kZero;
+  StationSymbol* out = frame.data();
+  for (int p = 0; p < 60; ++p) out[p] = bits[p] ? kOne : kZero;
   for (int p : kMarkers) frame[p] = kMarker;
   char text[24];
   std::snprintf(text, sizeof text, "= %02d:%02d UTC", t.tm_hour, t.tm_min);
@@ -92,11 +92,12 @@ bool encode_wwvb(std::int64_t minute_start, LocalTimeFn local, StationFrame& fra
 // The first check a frame fails, or None; `bits` gets its data bits.
 WwvbError check_wwvb(const StationFrame& frame, StationBits& bits) {
   int markers = 0;
-  for (std::size_t p = 0; p < frame.size(); ++p) {
-    const StationSymbol s = frame.data()[p];
+  const StationSymbol* in = frame.data();
+  for (int p = 0; p < 60; ++p) {
+    const StationSymbol s = in[p];
     if (s > kMarker) return WwvbError::NotSymbol;
     markers += s == kMarker;
-    bits.data()[p] = s == kOne;
+    bits[p] = s == kOne;
   }
   for (int p : kMarkers)
     if (frame[p] != kMarker) return WwvbError::Marker;
