@@ -72,6 +72,19 @@ add_custom_target(kolvan_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/doc/changel
 install(FILES ${PROJECT_BINARY_DIR}/doc/copyright ${PROJECT_BINARY_DIR}/doc/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# A stripped install (cpack, cmake --install --strip) also drops the
+# .comment section, the compiler's name that GCC's start-up files bring, as
+# Debian's own packages do.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program kolvan kolvan-monitor)
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()
+")
+
 set(CPACK_GENERATOR DEB)
 # Installed under DESTDIR with the real prefix, so that the unit names
 # /usr/bin/kolvan and absolute destinations (/lib/systemd/system) land
