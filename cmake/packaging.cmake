@@ -3,6 +3,11 @@
 # Windows a zip (kolvan-<version>-win64.zip) with kolvan.exe, README.txt and
 # LICENSE.txt. Included at the end of the top-level CMakeLists.txt.
 
+# The files below are made at configure time from these: a change to one of
+# them configures again.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
+
 set(KOLVAN_MAINTAINER "the kolvan developers <kolvan@example.org>"
   CACHE STRING "Maintainer named in the Debian package")
 
