@@ -14,7 +14,7 @@ set(KOLVAN_MAINTAINER "the kolvan developers <kolvan@example.org>"
 set(CPACK_PACKAGE_NAME kolvan)
 set(CPACK_PACKAGE_VENDOR "the kolvan developers")
 set(CPACK_PACKAGE_CONTACT "${KOLVAN_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "JJY time code on a serial port for radio-controlled clocks")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake)
@@ -80,15 +80,20 @@ install(FILES ${PROJECT_BINARY_DIR}/doc/copyright ${PROJECT_BINARY_DIR}/doc/chan
 # A stripped install (cpack, cmake --install --strip) also drops the
 # .comment section, the compiler's name that GCC's start-up files bring, as
 # Debian's own packages do.
-install(CODE "
+if(CMAKE_OBJCOPY)
+  install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
     foreach(program kolvan kolvan-monitor)
       execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
-        COMMAND_ERROR_IS_FATAL ANY)
+        RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR \"objcopy failed on \${program}\")
+      endif()
     endforeach()
   endif()
-")
+  ")
+endif()
 
 set(CPACK_GENERATOR DEB)
 # Installed under DESTDIR with the real prefix, so that the unit names
