@@ -114,7 +114,9 @@ nothing_left() {
     if [ -d "$path" ] && ! grep -qx "$path" <<<"$own_directories"; then continue; fi
     [ -e "$path" ] || [ -L "$path" ] && { echo "    left: $path"; left=1; }
   done <<<"$files"
-  [ "$left" -eq 0 ] && ! dpkg-query -W -f='${Status}' kolvan 2>/dev/null | grep -q installed
+  local status
+  status=$(dpkg-query -W -f='${Status}' kolvan 2>/dev/null)
+  [ "$left" -eq 0 ] && { [ -z "$status" ] || [[ $status == *" not-installed" ]]; }
 }
 check "nothing of kolvan is left after the purge" nothing_left
 finish
