@@ -105,10 +105,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KOLVAN_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kolvan keys a serial port's transmit line with the JJY time code, the
-minute-long pulse code of Japan's long-wave time signal, for the host's own
-clock. A radio-controlled clock next to a small transmitter keyed by that
-line sets itself from the computer.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kolvan keys a serial port's transmit line with the time code of a
+long-wave time station (JJY, WWVB, DCF77 or MSF) for the host's own clock.
+A radio-controlled clock next to a small transmitter keyed by that line sets
+itself from the computer.
 kolvan-monitor reads such a line back and decodes it. The systemd template
 unit kolvan@.service runs kolvan on one serial port; it is not enabled on
 installation.")
