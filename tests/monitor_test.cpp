@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "timecode/timecode.h"
 #include "utc.h"
 
 namespace {
@@ -21,6 +22,8 @@ constexpr std::int64_t kCharUs = kSecond / 960;  // one character at 9600 8N1
 
 // Monday 7 December 2026, 09:31:00 UTC, day 341.
 const std::int64_t k0931 = utc(2026, 12, 7, 9, 31, 0);
+
+StationSymbol sym(TimeCodeSymbol s) { return static_cast<StationSymbol>(s); }
 
 int chars_of(char glyph) {
   switch (glyph) {
@@ -152,16 +155,18 @@ class Monitor : public testing::Test {
 };
 
 TEST_F(Monitor, ClassifiesPulseLengthsWithAFewCharactersOfTolerance) {
-  TimeCodeSymbol s{};
-  EXPECT_TRUE(classify_pulse(768, s) && s == TimeCodeSymbol::Zero);
-  EXPECT_TRUE(classify_pulse(768 - 24, s) && s == TimeCodeSymbol::Zero);
-  EXPECT_TRUE(classify_pulse(768 + 24, s) && s == TimeCodeSymbol::Zero);
-  EXPECT_TRUE(classify_pulse(480, s) && s == TimeCodeSymbol::One);
-  EXPECT_TRUE(classify_pulse(471, s) && s == TimeCodeSymbol::One);
-  EXPECT_TRUE(classify_pulse(192, s) && s == TimeCodeSymbol::Marker);
-  EXPECT_TRUE(classify_pulse(170, s) && s == TimeCodeSymbol::Marker);
+  const Station& jjy = default_station();
+  StationSymbol s{};
+  EXPECT_TRUE(classify_pulse(jjy, 768, 0, s) && s == sym(TimeCodeSymbol::Zero));
+  EXPECT_TRUE(classify_pulse(jjy, 768 - 24, 0, s) && s == sym(TimeCodeSymbol::Zero));
+  EXPECT_TRUE(classify_pulse(jjy, 768 + 24, 0, s) && s == sym(TimeCodeSymbol::Zero));
+  EXPECT_TRUE(classify_pulse(jjy, 480, 0, s) && s == sym(TimeCodeSymbol::One));
+  EXPECT_TRUE(classify_pulse(jjy, 471, 0, s) && s == sym(TimeCodeSymbol::One));
+  EXPECT_TRUE(classify_pulse(jjy, 192, 0, s) && s == sym(TimeCodeSymbol::Marker));
+  EXPECT_TRUE(classify_pulse(jjy, 170, 0, s) && s == sym(TimeCodeSymbol::Marker));
   for (int bytes : {0, 1, 100, 167, 217, 300, 455, 505, 600, 743, 793, 960, 1536})
-    EXPECT_FALSE(classify_pulse(bytes, s)) << bytes;
+    EXPECT_FALSE(classify_pulse(jjy, bytes, 0, s)) << bytes;
+  EXPECT_FALSE(classify_pulse(jjy, 192, 1, s));
 }
 
 TEST_F(Monitor, GroupsAUartsSmallChunksIntoOnePulsePerSecond) {
@@ -173,8 +178,8 @@ TEST_F(Monitor, GroupsAUartsSmallChunksIntoOnePulsePerSecond) {
   line.settle();
   const auto pulses = line.pulses();
   ASSERT_EQ(pulses.size(), 3u);
-  const TimeCodeSymbol expected[] = {TimeCodeSymbol::Zero, TimeCodeSymbol::One,
-                                     TimeCodeSymbol::Marker};
+  const StationSymbol expected[] = {sym(TimeCodeSymbol::Zero), sym(TimeCodeSymbol::One),
+                                    sym(TimeCodeSymbol::Marker)};
   const int bytes[] = {768, 480, 192};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(pulses[i].bytes, bytes[i]);
@@ -197,7 +202,7 @@ TEST_F(Monitor, TakesAPseudoTerminalsOneOrTwoChunksAsOnePulse) {
     EXPECT_EQ(pulses[0].bytes, 768);
     EXPECT_EQ(pulses[1].bytes, 480);
     EXPECT_EQ(pulses[2].bytes, 192);
-    EXPECT_EQ(pulses[3].symbol, TimeCodeSymbol::Zero);
+    EXPECT_EQ(pulses[3].symbol, sym(TimeCodeSymbol::Zero));
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(pulses[i].second, k0931 + i);
       EXPECT_EQ(pulses[i].onset_in_second_us(), 2500);
@@ -231,7 +236,7 @@ TEST_F(Monitor, AReaderHeldUpInAPulseStillSeesOnePulse) {
   line.settle();
   ASSERT_EQ(line.pulses().size(), 1u);
   EXPECT_EQ(line.pulses()[0].bytes, 768);
-  EXPECT_EQ(line.pulses()[0].symbol, TimeCodeSymbol::Zero);
+  EXPECT_EQ(line.pulses()[0].symbol, sym(TimeCodeSymbol::Zero));
 }
 
 TEST_F(Monitor, ReportsAMissingSecondAndARunOfThem) {
@@ -276,9 +281,9 @@ TEST_F(Monitor, DecodesAMinuteFromTheDoubleMarkerOnOverAUart) {
   const auto minutes = line.minutes();
   ASSERT_EQ(minutes.size(), 1u);
   EXPECT_EQ(minutes[0].first_second, k0931);
-  EXPECT_EQ(minutes[0].fields.hour, 9);
-  EXPECT_EQ(minutes[0].fields.minute, 31);
-  EXPECT_EQ(minutes[0].fields.day_of_week, 1);
+  EXPECT_EQ(minutes[0].time.hour, 9);
+  EXPECT_EQ(minutes[0].time.minute, 31);
+  EXPECT_EQ(minutes[0].time.day_of_week, 1);
   for (int p = 0; p < 60; ++p) EXPECT_EQ(minutes[0].onset_us[p], (k0931 + p) * kSecond + 16 * kCharUs);
 }
 
