@@ -31,6 +31,11 @@ bool classify_pulse(const Station& station, int bytes, int nonzero, StationSymbo
 }
 
 void MinuteReader::idle(std::int64_t now_us, std::vector<LineEvent>& events) {
+  // The first second wholly heard before any pulse came.
+  if (!have_last_ && !have_quiet_) {
+    have_quiet_ = true;
+    quiet_from_second_ = now_us / kSecondUs + 1;
+  }
   // No pulse can still come for position 59 once its second's window has
   // closed and the line has been idle since.
   const std::int64_t last_window_end = (minute_.first_second + 60) * kSecondUs - kEarlyOnsetUs;
@@ -106,13 +111,21 @@ bool MinuteReader::closing_is_silent() const {
 }
 
 bool MinuteReader::starts_minute(const LinePulse& pulse) const {
-  if (!have_last_ || !pulse.readable || pulse.symbol != station_->first_symbol) return false;
+  if (!pulse.readable || pulse.symbol != station_->first_symbol) return false;
   if (!closing_is_silent())
-    return last_was_closing_ && last_second_ == pulse.second - 1;
-  // One silent second between two pulses. A single lost pulse looks the
-  // same, so within a minute being read only its own end counts.
-  return last_second_ == pulse.second - 2 &&
-         (!minute_open_ || pulse.second == minute_.first_second + 60);
+    return have_last_ && last_was_closing_ && last_second_ == pulse.second - 1;
+  // A silent second between two pulses. A single lost pulse looks the same,
+  // so a minute being read that follows a decoded one ends only at its own
+  // end; until then the phase may still move.
+  if (have_last_ && last_second_ == pulse.second - 2) {
+    const bool confirmed = have_previous_ && previous_.decoded &&
+                           previous_.first_second + 60 == minute_.first_second;
+    return !minute_open_ || pulse.second == minute_.first_second + 60 || !confirmed;
+  }
+  // Or the first pulse after a longer silence, as a sender starts after
+  // its wait, while no phase is known.
+  const std::int64_t quiet_from = have_last_ ? last_second_ + 1 : quiet_from_second_;
+  return !have_phase_ && (have_last_ || have_quiet_) && pulse.second - quiet_from >= 2;
 }
 
 // Whether `second`, one that had no pulse, is a closing symbol that sends

@@ -9,7 +9,7 @@
 // as 0xFF bytes) match the symbol's gap likewise. A minute starts at a pulse
 // of the first symbol in the second right after one of the closing symbol;
 // where the closing symbol sends nothing, after a silent second between two
-// pulses.
+// pulses, or after a longer silence while no minute's phase is known.
 #pragma once
 
 #include <array>
@@ -115,6 +115,8 @@ class MinuteReader {
   bool have_last_ = false;
   std::int64_t last_second_ = 0;     // second of the last pulse placed
   bool last_was_closing_ = false;    // and whether it was the closing symbol
+  bool have_quiet_ = false;          // before any pulse, the line was heard idle
+  std::int64_t quiet_from_second_ = 0;  //   from this second on
 
   bool have_phase_ = false;          // minutes start at seconds phase_second_ + 60 k
   std::int64_t phase_second_ = 0;

@@ -467,15 +467,20 @@ struct StationLine {
 // JJY, 09:31 Mon day 341 of 2026, as kolvan sends it in that minute.
 // WWVB, 09:31 UTC in that minute: DUT1 sign positive, no DST.
 // DCF77, sent in 09:31 CET: 09:32 CET, Monday (1), 07.12.(20)26, P1 1, P2 0,
-// P3 1; second 59 sends nothing, and the 0 of the next minute follows.
+// P3 1; second 59 sends nothing, and the 0 of the next minute follows; read
+// after a minute's end, and after a sender's wait.
 // MSF, sent in 09:32 GMT: 09:33, Monday (1), 07.12.(20)26; B57 odd parity
 // over the hour and minute's six ones is 1 (A1 B1: 0.3 s).
+constexpr char kDcf77Frame[] = "11111111111111111121212112212211211122211121112112122112112.";
+
 const StationLine kStationLines[] = {
     {"jjy40", "|", "|_--____-|_____-__-|__--__-__|___-___-_|___-__--_|__-______|", "",
      "decoded 2026-12-07 09:31 Mon, day 341, parity ok, onset 3 ms"},
     {"wwvb", "8", "825522225822222522582255225228222522525822222225282552222228", "",
      "decoded 2026-12-07 09:31 Mon UTC, day 341, parity ok, onset 3 ms"},
-    {"dcf77", "22.", "11111111111111111121212112212211211122211121112112122112112.", "1",
+    {"dcf77", "22.", kDcf77Frame, "1",
+     "decoded 2026-12-07 09:32 Mon CET, day 341, parity ok, onset 3 ms"},
+    {"dcf77", ".....", kDcf77Frame, "1",
      "decoded 2026-12-07 09:32 Mon CET, day 341, parity ok, onset 3 ms"},
     {"msf", "1", "511111111111111111121122121121111222112112112122112212222321", "",
      "decoded 2026-12-07 09:33 Mon GMT, day 341, parity ok, onset 3 ms"},
@@ -493,7 +498,9 @@ void send_station_line(Line& line, const StationLine& s, int frames = 1) {
   std::string glyphs = s.before;
   for (int i = 0; i < frames; ++i) glyphs += s.frame;
   glyphs += s.after;
-  line.send(k0931 - static_cast<std::int64_t>(std::string(s.before).size()), glyphs, Port::Pty);
+  const std::int64_t first = k0931 - static_cast<std::int64_t>(std::string(s.before).size());
+  line.advance(first * kSecond);
+  line.send(first, glyphs, Port::Pty);
   line.advance((k0931 + 60 * frames + 2) * kSecond);
 }
 
@@ -533,7 +540,7 @@ TEST_F(Monitor, ClassifiesEveryStationsShapesAndNoSilentOne) {
 
 TEST_F(Monitor, AGapPulseTakesItsPlaceInAnMsfMinute) {
   // The MSF frame with DUT1 +0.1 s (B1 = 1 under A1 = 0): one gap pulse.
-  StationLine s = kStationLines[3];
+  StationLine s = kStationLines[4];
   std::string frame = s.frame;
   frame[1] = 'g';
   s.frame = frame.c_str();
@@ -554,7 +561,7 @@ TEST_F(Monitor, NamesTheStationTheLineCarriesOncePerEpisode) {
   const Case cases[] = {
       {"jjy40", 2, "the line looks like DCF77, not JJY: try --station=dcf77"},
       {"jjy60", 1, "the line looks like WWVB, not JJY: try --station=wwvb"},
-      {"dcf77", 3, "the line looks like MSF, not DCF77: try --station=msf"},
+      {"dcf77", 4, "the line looks like MSF, not DCF77: try --station=msf"},
       {"wwvb", 0, "the line looks like JJY, not WWVB: try --station=jjy40"},
   };
   for (const Case& c : cases) {
