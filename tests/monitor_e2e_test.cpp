@@ -15,16 +15,16 @@
 // but not consistently with the monitor: libfaketime counts it from each
 // process's own start, so two processes started 100 ms apart disagree by
 // 0.9 s. Without libfaketime the test runs on the real clock, for up to two
-// and a half minutes. The stations run as separate tests, in parallel under
-// ctest -j.
+// and a half minutes. The stations run at once, each on its own port.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
-#include <ostream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -58,8 +58,6 @@ const StationRun kRuns[] = {
     {"msf", "GMT0BST,M3.5.0/1,M10.5.0", 0, " GMT", 1},
 };
 
-void PrintTo(const StationRun& run, std::ostream* out) { *out << (*run.station ? run.station : "jjy"); }
-
 std::tm zone_time(std::int64_t second, const StationRun& run) {
   const std::time_t shown = static_cast<std::time_t>(second + run.zone_sec);
   std::tm t{};
@@ -90,64 +88,87 @@ std::string kolvan_line(std::int64_t second, const StationRun& run) {
   return text + frame_glyphs(frame) + "\n";
 }
 
-class MonitorEndToEnd : public testing::TestWithParam<StationRun> {};
+// One station's run: the monitor, and kolvan keying its virtual port.
+struct StationProcess {
+  const StationRun* station = nullptr;
+  Child monitor, kolvan;
+  bool monitor_running = false, kolvan_running = false;
+  std::string header;        // the monitor's first line
+  std::int64_t started = 0;  // kolvan's start, on its clock
+  bool decoded = false;
+};
 
-TEST_P(MonitorEndToEnd, DecodesTheMinuteKolvanSends) {
-  const StationRun& run = GetParam();
-  const std::string station = *run.station ? std::string("--station=") + run.station : "";
+std::string station_option(const StationRun& run) {
+  return *run.station ? std::string("--station=") + run.station : "";
+}
+
+// Starts the monitor, then kolvan on its port with its clock moved to
+// Monday 7 December 2026 00:30:52 UTC (09:30:52 in Japan) when it can be.
+void start_run(StationProcess& run, bool faked) {
+  const StationRun& station = *run.station;
   std::vector<std::string> monitor_args = {kMonitor};
-  if (!station.empty()) monitor_args.push_back(station);
-  Child monitor;
-  ASSERT_TRUE(start_child(monitor, monitor_args));
-  ASSERT_TRUE(wait_for_output(monitor, "\n", 5000)) << monitor.err;
+  if (*station.station) monitor_args.push_back(station_option(station));
+  run.monitor_running = start_child(run.monitor, monitor_args);
+  ASSERT_TRUE(run.monitor_running);
+  ASSERT_TRUE(wait_for_output(run.monitor, "\n", 5000)) << run.monitor.err;
   std::smatch match;
-  const std::string header = monitor.out.substr(0, monitor.out.find('\n') + 1);
-  ASSERT_TRUE(std::regex_match(header, match, std::regex("Virtual serial port: (/dev/pts/[0-9]+)\n")));
-  const std::string port = match[1];
+  run.header = run.monitor.out.substr(0, run.monitor.out.find('\n') + 1);
+  ASSERT_TRUE(std::regex_match(run.header, match, std::regex("Virtual serial port: (/dev/pts/[0-9]+)\n")));
 
-  // Sent: Monday 7 December 2026 00:31 UTC (09:31 in Japan), from 00:30:52 on.
-  const bool faked = access(kFaketime, R_OK) == 0;
   std::int64_t offset = 0;
-  std::vector<std::string> env = {std::string("TZ=") + run.tz};
+  std::vector<std::string> env = {std::string("TZ=") + station.tz};
   if (faked) {
     offset = utc(2026, 12, 7, 0, 30, 52) - static_cast<std::int64_t>(std::time(nullptr));
     env.push_back(std::string("LD_PRELOAD=") + kFaketime);
     env.push_back("FAKETIME=" + std::string(offset >= 0 ? "+" : "") + std::to_string(offset));
     env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
-  } else {
-    std::fprintf(stderr, "%s is missing: running on the real clock\n", kFaketime);
   }
-  const std::int64_t started = static_cast<std::int64_t>(std::time(nullptr)) + offset;
+  run.started = static_cast<std::int64_t>(std::time(nullptr)) + offset;
   std::vector<std::string> kolvan_args = {kKolvan};
-  if (!station.empty()) kolvan_args.push_back(station);
-  kolvan_args.push_back(port);
-  Child kolvan;
-  ASSERT_TRUE(start_child(kolvan, kolvan_args, env));
-  ASSERT_TRUE(wait_for_output(kolvan, "\n", 5000)) << kolvan.err;
+  if (*station.station) kolvan_args.push_back(station_option(station));
+  kolvan_args.push_back(match[1]);
+  run.kolvan_running = start_child(run.kolvan, kolvan_args, env);
+  ASSERT_TRUE(run.kolvan_running);
+  ASSERT_TRUE(wait_for_output(run.kolvan, "\n", 5000)) << run.kolvan.err;
   if (faked) {
     char setting[32];
     std::snprintf(setting, sizeof setting, "Setting: 2026/12/07 %02d:30:5",
-                  zone_time(started, run).tm_hour);
-    EXPECT_EQ(kolvan.out.substr(0, std::strlen(setting)), setting)
+                  zone_time(run.started, station).tm_hour);
+    EXPECT_EQ(run.kolvan.out.substr(0, std::strlen(setting)), setting)
         << "libfaketime didn't move kolvan's clock";
   }
+}
 
-  const bool decoded = wait_for_output(monitor, "\ndecoded ", faked ? 90000 : 150000);
-  wait_for_output(monitor, "ms\n", 1000);
-  kill(kolvan.pid, SIGINT);
-  EXPECT_EQ(finish_child(kolvan, 5000), 0);
-  kill(monitor.pid, SIGINT);
-  EXPECT_EQ(finish_child(monitor, 5000), 0) << monitor.err;
-  ASSERT_TRUE(decoded) << "monitor:\n" << monitor.out << "kolvan:\n" << kolvan.out;
+// Waits until `deadline_s` (time()) for the monitor's first decoded minute,
+// then stops both with SIGINT.
+void stop_run(StationProcess& run, std::int64_t deadline_s) {
+  if (run.monitor_running && run.kolvan_running) {
+    const std::int64_t left_ms = (deadline_s - static_cast<std::int64_t>(std::time(nullptr))) * 1000;
+    run.decoded = wait_for_output(run.monitor, "\ndecoded ", static_cast<int>(std::max<std::int64_t>(left_ms, 1)));
+    wait_for_output(run.monitor, "ms\n", 1000);
+  }
+  if (run.kolvan_running) {
+    kill(run.kolvan.pid, SIGINT);
+    EXPECT_EQ(finish_child(run.kolvan, 5000), 0);
+  }
+  if (run.monitor_running) {
+    kill(run.monitor.pid, SIGINT);
+    EXPECT_EQ(finish_child(run.monitor, 5000), 0) << run.monitor.err;
+  }
+}
 
-  // The first minute kolvan sent whole, and the monitor's reading of it;
-  // nothing reported before it.
-  const std::int64_t minute = (started / 60 + 1) * 60;
-  EXPECT_NE(kolvan.out.find(kolvan_line(minute, run)), std::string::npos) << kolvan.out;
-  const std::size_t first = header.size();
-  const std::string line = monitor.out.substr(first, monitor.out.find('\n', first) + 1 - first);
-  const std::string prefix = decoded_prefix(minute + 60 * run.carried_after_min, run);
-  ASSERT_EQ(line.substr(0, prefix.size()), prefix) << monitor.out;
+// The first minute kolvan sent whole, and the monitor's reading of it as
+// the time the station carries; nothing reported before it.
+void check_run(const StationProcess& run) {
+  const StationRun& station = *run.station;
+  ASSERT_TRUE(run.decoded) << "monitor:\n" << run.monitor.out << "kolvan:\n" << run.kolvan.out;
+  const std::int64_t minute = (run.started / 60 + 1) * 60;
+  EXPECT_NE(run.kolvan.out.find(kolvan_line(minute, station)), std::string::npos) << run.kolvan.out;
+  const std::size_t first = run.header.size();
+  const std::string& out = run.monitor.out;
+  const std::string line = out.substr(first, out.find('\n', first) + 1 - first);
+  const std::string prefix = decoded_prefix(minute + 60 * station.carried_after_min, station);
+  ASSERT_EQ(line.substr(0, prefix.size()), prefix) << out;
   // The monitor reads the real clock, whose seconds begin with kolvan's: it
   // saw position 0 arrive after the start of its second, not before and not
   // late in it. (How soon after is the benchmark's business.)
@@ -157,9 +178,23 @@ TEST_P(MonitorEndToEnd, DecodesTheMinuteKolvanSends) {
   EXPECT_EQ(line.substr(line.size() - 4), " ms\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Stations, MonitorEndToEnd, testing::ValuesIn(kRuns),
-                         [](const testing::TestParamInfo<StationRun>& info) {
-                           return std::string(*info.param.station ? info.param.station : "jjy");
-                         });
+// Every station at once, each on its own virtual port: a minute and a bit
+// in all.
+TEST(MonitorEndToEnd, DecodesTheMinuteKolvanSendsForEveryStation) {
+  const bool faked = access(kFaketime, R_OK) == 0;
+  if (!faked) std::fprintf(stderr, "%s is missing: running on the real clock\n", kFaketime);
+  const std::int64_t deadline = static_cast<std::int64_t>(std::time(nullptr)) + (faked ? 90 : 150);
+  std::vector<StationProcess> runs(std::size(kRuns));
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    runs[i].station = &kRuns[i];
+    SCOPED_TRACE(*kRuns[i].station ? kRuns[i].station : "jjy");
+    start_run(runs[i], faked);
+  }
+  for (StationProcess& run : runs) stop_run(run, deadline);
+  for (const StationProcess& run : runs) {
+    SCOPED_TRACE(*run.station->station ? run.station->station : "jjy");
+    check_run(run);
+  }
+}
 
 }  // namespace
