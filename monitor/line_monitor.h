@@ -1,7 +1,7 @@
 // The line monitor's core: reads a station's time code back from the bytes
 // a serial port receives from a line keyed by kolvan, with the time each
 // chunk of them arrived. Pure: no clock, no device, no output of its own; it
-// turns chunks into events, and the event lines are formatted here too.
+// turns chunks into events, and says the line of each (line_format.cpp).
 //
 // A pulse is a run of bytes whose arrivals are separated by less than
 // kPulseGapUs of idle line; its onset (the arrival of its first chunk) gives
