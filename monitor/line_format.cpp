@@ -50,9 +50,9 @@ std::string minute_line(const LineMinute& m) {
   const StationTime& t = m.time;
   const std::string zone = t.zone.empty() ? "" : " " + t.zone;
   char text[160];
-  std::snprintf(text, sizeof text, "decoded %04d-%02d-%02d %02d:%02d %s%s, day %d, parity ok, onset %ld ms",
+  std::snprintf(text, sizeof text, "decoded %04d-%02d-%02d %02d:%02d %s%s, day %d, %s, onset %ld ms",
                 t.year, t.month, t.day, t.hour, t.minute, kWeekdays[t.day_of_week % 7],
-                zone.c_str(), t.day_of_year, minute_onset_ms(m));
+                zone.c_str(), t.day_of_year, t.checks, minute_onset_ms(m));
   return t.notes.empty() ? text : text + (", " + t.notes);
 }
 

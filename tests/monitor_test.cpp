@@ -477,7 +477,7 @@ const StationLine kStationLines[] = {
     {"jjy40", "|", "|_--____-|_____-__-|__--__-__|___-___-_|___-__--_|__-______|", "",
      "decoded 2026-12-07 09:31 Mon, day 341, parity ok, onset 3 ms"},
     {"wwvb", "8", "825522225822222522582255225228222522525822222225282552222228", "",
-     "decoded 2026-12-07 09:31 Mon UTC, day 341, parity ok, onset 3 ms"},
+     "decoded 2026-12-07 09:31 Mon UTC, day 341, markers ok, onset 3 ms"},
     {"dcf77", "22.", kDcf77Frame, "1",
      "decoded 2026-12-07 09:32 Mon CET, day 341, parity ok, onset 3 ms"},
     {"dcf77", ".....", kDcf77Frame, "1",

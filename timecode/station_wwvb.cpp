@@ -141,6 +141,7 @@ bool decode_wwvb(const StationFrame& frame, StationTime& out, const char** reaso
   t.minute = bcd_value(bits, kFields[kMinute]);
   t.day_of_week = day_of_week_of_date(t.year, t.month, t.day);
   t.zone = "UTC";
+  t.checks = "markers ok";  // WWVB's frame has no parity bits
   add_note(t.notes, dst_note(bits[kDstAtDayEnd], bits[kDstAtDayStart]));
   if (bits[kLeapSecond]) add_note(t.notes, "leap second at the month's end");
   out = t;
