@@ -6,6 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
 . scripts/null-sink.sh
-ensure_packages cmake g++ make googletest libgtest-dev socat faketime libfaketime \
+ensure_packages cmake g++ make googletest libgtest-dev socat faketime libfaketime tzdata \
   libasound2-dev "${NULL_SINK_PACKAGES[@]}"
 cmake --workflow --preset test
