@@ -62,6 +62,12 @@ TEST(Program, PortThatCannotBeOpenedExitsOne) {
   Child by_path;
   EXPECT_EQ(run_child(by_path, {kProgram, "/nonexistent/tty", "5"}, 5000), 1);
   EXPECT_EQ(by_path.err, "Can not open /nonexistent/tty\n");
+
+  // A sound device ALSA has no definition of; the reason is ALSA's own.
+  Child audio;
+  EXPECT_EQ(run_child(audio, {kProgram, "--audio=no_such_device"}, 5000), 1);
+  EXPECT_EQ(audio.err, "Can not open audio device no_such_device: No such file or directory\n");
+  EXPECT_EQ(audio.out, "");
 }
 
 TEST(Program, ShowsTheShiftedLocalTimeAndExitsCleanlyOnInterrupt) {
