@@ -10,12 +10,20 @@
 #   scripts/audio-check.sh KOLVAN MONITOR [STATION...]     (default: all)
 #
 # KOLVAN is the program, or scripts/wine-kolvan.sh to run kolvan.exe under
-# Wine (in the prefix WINEPREFIX names). kolvan runs under libfaketime with
-# its clock moved by whole seconds to 8 s before a minute, so its seconds
-# still begin with the host's; the monitor reads the real clock. Both run
-# in UTC, so the expected minute is plain: the one sent (JJY, WWVB) or the
-# one after it (DCF77, MSF, whose frame carries the next minute). Ends with
-# "N passed, M failed" and a non-zero status when any station failed.
+# Wine (in the prefix WINEPREFIX names). kolvan is given an offset of whole
+# seconds that puts its clock 8 s before a minute (and not in minute 15 or
+# 45, which JJY leaves without a frame), so its seconds still begin with the
+# host's and its first frame comes at once. (libfaketime would do the same
+# for the Linux build, but under Wine it silenced the sound: Wine's server
+# runs on the real clock.) Both programs run in UTC, so the expected minute
+# is plain: the one kolvan shows (JJY, WWVB) or the one after it (DCF77,
+# MSF, whose frame carries the next minute). Ends with "N passed, M failed"
+# and a non-zero status when any station failed.
+#
+# AUDIO_CHECK_MINUTES=N (default 1) lets a station's first decoded minute be
+# any of the first N kolvan sends, for a sound path that may drop a symbol
+# now and then (Wine's; see scripts/wine-audio-check.sh); each further
+# minute adds one to the check's length.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/null-sink.sh"
@@ -28,8 +36,6 @@ kolvan=$1 monitor=$2
 shift 2
 stations=("$@")
 [ ${#stations[@]} -gt 0 ] || stations=(jjy40 jjy60 wwvb dcf77 msf)
-faketime=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
-[ -r "$faketime" ] || { echo "FAIL - $faketime is missing"; exit 1; }
 work=$(mktemp -d /tmp/kolvan-audio-check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
@@ -53,18 +59,24 @@ check_station() {
   now=$(date +%s)
   offset=$(((52 - now % 60 + 60) % 60))
   minute=$(((now + offset) / 60 * 60 + 60))
+  while [ $((minute / 60 % 30)) -eq 15 ]; do
+    offset=$((offset + 60)) minute=$((minute + 60))
+  done
   carried=$(carried_minute "$minute" "$station")
-  expected="decoded $(TZ=UTC date -d "@$carried" '+%Y-%m-%d %H:%M')"
-  TZ=UTC timeout -k 5 110 "$monitor" "--station=$station" --audio \
+  local minutes=${AUDIO_CHECK_MINUTES:-1} k expected=()
+  for ((k = 0; k < minutes; k++))
+    do expected+=("decoded $(TZ=UTC date -d "@$((carried + 60 * k))" '+%Y-%m-%d %H:%M')"); done
+  local limit=$((50 + 60 * minutes))
+  TZ=UTC timeout -k 5 "$limit" "$monitor" "--station=$station" --audio \
     >"$dir/monitor.out" 2>"$dir/monitor.err" &
   local monitor_pid=$!
-  TZ=UTC LD_PRELOAD=$faketime FAKETIME="+$offset" ASAN_OPTIONS=verify_asan_link_order=0 \
-    timeout -k 5 -s INT 110 "$kolvan" "--station=$station" --audio \
+  TZ=UTC timeout -k 5 -s INT "$limit" "$kolvan" "--station=$station" --audio "$offset" \
     >"$dir/kolvan.out" 2>"$dir/kolvan.err" &
   local kolvan_pid=$!
   local waited
-  for waited in $(seq 100); do
-    grep -q "^decoded \|^undecodable" "$dir/monitor.out" && break
+  for waited in $(seq $((limit - 10))); do
+    grep -q "^decoded " "$dir/monitor.out" && break
+    [ "$(grep -c "^undecodable" "$dir/monitor.out")" -ge "$minutes" ] && break
     sleep 1
   done
   kill -INT "$kolvan_pid" 2>/dev/null
@@ -76,9 +88,11 @@ check_station() {
 
   local shown decoded
   shown=$(TZ=UTC date -d "@$minute" '+%H:%M:00 ==> ')
-  decoded=$(grep -m1 "^decoded \|^undecodable" "$dir/monitor.out")
-  if [[ $decoded != "$expected"* ]]; then
-    echo "FAIL - $station: expected '$expected...', monitor read '${decoded:-nothing}'"
+  decoded=$(grep -m1 "^decoded " "$dir/monitor.out")
+  local right=
+  for k in "${expected[@]}"; do [[ $decoded == "$k"* ]] && right=1; done
+  if [ -z "$right" ]; then
+    echo "FAIL - $station: expected '${expected[0]}...', monitor read '${decoded:-nothing}'"
   elif ! tr -d '\r' <"$dir/kolvan.out" | grep -q "^$shown"; then
     echo "FAIL - $station: kolvan showed no line '$shown'"
   elif ! tr -d '\r' <"$dir/kolvan.out" | grep -q "^Exit!$" || [ "$kolvan_status" -ne 0 ]; then
@@ -86,7 +100,7 @@ check_station() {
   elif ! tr -d '\r' <"$dir/kolvan.err" | grep -q "^audio: 48000 Hz, "; then
     echo "FAIL - $station: kolvan didn't say which tone it plays"
   else
-    echo "ok - $station: $decoded"
+    echo "ok - $station: $decoded$(grep -q "^undecodable" "$dir/monitor.out" && echo " (after an undecodable minute)")"
   fi >"$dir/verdict"
   if ! grep -q "^ok" "$dir/verdict"; then
     for file in kolvan.out kolvan.err monitor.out monitor.err; do
