@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs kolvan on a virtual serial port made by kolvan-monitor, which reads the
 # line back and decodes it; shows both, labelled, until Ctrl-C, then stops
-# both. Any arguments are passed on to kolvan as the offset. Installs the
-# packages it needs and builds the programs first.
+# both. Any arguments are passed on to kolvan (a --station=NAME among them
+# to the monitor too). Installs the packages it needs and builds the
+# programs first.
 #
 # With --audio first, kolvan plays through the sound card instead, into a
 # null sink of a PulseAudio server of the demo's own (scripts/null-sink.sh),
@@ -38,11 +39,21 @@ trap cleanup EXIT
 # they still write (kolvan's "Exit!") before the script ends.
 trap stop INT TERM
 
+# kolvan's options go before the port; the monitor reads the station
+# kolvan is told to send.
+kolvan_options=() offset=() monitor_args=()
+for arg in "$@"; do
+  case $arg in
+    --station=*) kolvan_options+=("$arg") monitor_args+=("$arg") ;;
+    --*) kolvan_options+=("$arg") ;;
+    *) offset+=("$arg") ;;
+  esac
+done
 if [ -n "$audio" ]; then
   null_sink_start "$dir/sound" || { cat "$dir/sound/pulse.log" >&2; exit 1; }
-  build/release/kolvan-monitor --audio >"$dir/monitor" 2>&1 &
+  build/release/kolvan-monitor "${monitor_args[@]}" --audio >"$dir/monitor" 2>&1 &
 else
-  build/release/kolvan-monitor >"$dir/monitor" 2>&1 &
+  build/release/kolvan-monitor "${monitor_args[@]}" >"$dir/monitor" 2>&1 &
 fi
 monitor_pid=$!
 exec 5<"$dir/monitor"
@@ -51,9 +62,9 @@ port=${header#Virtual serial port: }
 printf 'monitor| %s\n' "$header"
 
 if [ -n "$audio" ]; then
-  build/release/kolvan --audio "$@" >"$dir/kolvan" 2>&1 &
+  build/release/kolvan "${kolvan_options[@]}" --audio "${offset[@]}" >"$dir/kolvan" 2>&1 &
 else
-  build/release/kolvan "$port" "$@" >"$dir/kolvan" 2>&1 &
+  build/release/kolvan "${kolvan_options[@]}" "$port" "${offset[@]}" >"$dir/kolvan" 2>&1 &
 fi
 kolvan_pid=$!
 exec 4<"$dir/kolvan"
