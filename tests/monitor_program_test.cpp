@@ -45,7 +45,9 @@ TEST(MonitorProgram, ADeviceThatCannotBeOpenedExitsOne) {
 }
 
 TEST(MonitorProgram, AWrongCommandLineSaysWhyAndPrintsUsage) {
-  const std::string usage = "Usage: kolvan-monitor [--station=NAME] [DEVICE]\n";
+  const std::string usage =
+      "Usage: kolvan-monitor [--station=NAME] [DEVICE]\n"
+      "       kolvan-monitor [--station=NAME] --audio[=DEVICE] | FILE.wav\n";
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -55,6 +57,7 @@ TEST(MonitorProgram, AWrongCommandLineSaysWhyAndPrintsUsage) {
       {{"--station=wwv", "a"}, "kolvan-monitor: unknown station 'wwv' (one of "},
       {{"--station"}, "kolvan-monitor: option '--station' needs a station name\n"},
       {{"--baud=50"}, "kolvan-monitor: unknown option '--baud=50'\n"},
+      {{"--audio", "/dev/ttyUSB0"}, ""},  // sound or a line, not both
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv = {kMonitor};
