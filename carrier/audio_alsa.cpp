@@ -12,6 +12,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -169,9 +170,8 @@ void reopen_device() {
 
 void write_block(ToneState& state, std::vector<std::int16_t>& mono,
                  std::vector<std::int16_t>& frames) {
-  if (snd_pcm_wait(device.pcm, 1000) < 0) {
-    // The wait's own error says little; the avail that follows gives the state's.
-  }
+  // A failed wait shows again in the avail that follows, which says why.
+  (void)snd_pcm_wait(device.pcm, 1000);
   const snd_pcm_sframes_t avail = snd_pcm_avail_update(device.pcm);
   if (avail < 0) {
     recover(static_cast<int>(avail));

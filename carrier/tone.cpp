@@ -152,6 +152,8 @@ void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high) {
   state.keyed_is_high = keyed_is_high;
 }
 
+namespace {
+
 // The time of the block's first sample as the renderer takes it: the
 // device's reports jitter by a fraction of a millisecond (more under some
 // drivers), so they are followed through a low-pass filter from one block
@@ -167,6 +169,8 @@ bool follow_time(ToneState& state, std::int64_t& first_sample_ns) {
   first_sample_ns = state.anchor_ns;
   return jump;
 }
+
+}  // namespace
 
 void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
                  std::int16_t* out, int frames) {
