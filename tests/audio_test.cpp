@@ -5,12 +5,17 @@
 // 4800), edges the host's whole seconds.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "carrier/tone.h"
 #include "monitor/audio_envelope.h"
+#include "monitor/audio_source.h"
 
 namespace {
 
@@ -167,6 +172,45 @@ TEST(AudioEnvelope, ReadsEachPulseAsTheLineWouldCarryIt) {
     EXPECT_EQ(pulse->pulse.nonzero, c.nonzero) << c.what;
     EXPECT_NEAR(static_cast<double>(pulse->pulse.onset_in_second_us()), 0, 100) << c.what;
   }
+}
+
+// A stereo 16-bit file as a recorder writes it, a LIST chunk before the
+// data (bytes written out by hand): the first channel comes out, and the
+// file's time ends at its modification time.
+TEST(WavFile, ReadsTheFirstChannelOfPcmDataAfterOtherChunks) {
+  const unsigned char header[] = {
+      'R', 'I', 'F', 'F', 56, 0, 0, 0, 'W', 'A', 'V', 'E',
+      'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,      // PCM, 2 channels
+      0x80, 0xBB, 0, 0, 0x00, 0xEE, 0x02, 0,             // 48000 Hz, 192000 B/s
+      4, 0, 16, 0,                                       // 4 B a frame, 16 bits
+      'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0,  // odd size, padded
+      'd', 'a', 't', 'a', 12, 0, 0, 0,
+      0x01, 0x00, 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x00, 0xFE, 0xFF, 0x00, 0x00};
+  char path[] = "/tmp/kolvan-wav-XXXXXX.wav";
+  const int fd = mkstemps(path, 4);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
+  close(fd);
+  struct stat info {};
+  ASSERT_EQ(stat(path, &info), 0);
+
+  AudioSource source;
+  std::string reason;
+  ASSERT_TRUE(open_wav_file(source, path, reason)) << reason;
+  EXPECT_EQ(source.rate, 48000);
+  EXPECT_EQ(source.channels, 2);
+  std::int16_t samples[8] = {};
+  std::int64_t first_us = 0;
+  EXPECT_EQ(source.read(source, samples, 8, first_us, reason), 3);
+  EXPECT_EQ(samples[0], 1);
+  EXPECT_EQ(samples[1], -32768);
+  EXPECT_EQ(samples[2], -2);
+  const std::int64_t modified_us =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000 + info.st_mtim.tv_nsec / 1000;
+  EXPECT_EQ(first_us, modified_us - 62);  // 3 samples at 48 kHz: 62.5 µs
+  EXPECT_EQ(source.read(source, samples, 8, first_us, reason), 0);
+  source.close(source);
+  unlink(path);
 }
 
 }  // namespace
