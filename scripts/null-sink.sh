@@ -2,9 +2,10 @@
 # sink, "kolvan_null", at 48 kHz, whose monitor source records what is played
 # into it. No system daemon and no sound hardware: the server runs in the
 # foreground as a child of the script, in a runtime directory of its own, and
-# null_sink_stop stops it by its pid. Clients find it through PULSE_SERVER
-# (ALSA's "default" device then goes through its pulse plugin) and never
-# start a server of their own.
+# null_sink_stop stops it by its pid. It uses no shared memory, which a
+# container may lack. Clients find it through PULSE_SERVER (ALSA's "default"
+# device then goes through its pulse plugin) and never start a server of
+# their own.
 NULL_SINK_PACKAGES=(pulseaudio pulseaudio-utils libasound2-plugins)
 
 # Starts the server in DIR (made if missing) and exports what clients need.
@@ -15,7 +16,7 @@ null_sink_start() {
   chmod 700 "$dir/runtime"
   echo "autospawn = no" > "$dir/client.conf"
   XDG_RUNTIME_DIR="$dir/runtime" HOME="$dir/home" PULSE_CLIENTCONFIG="$dir/client.conf" \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no --disable-shm \
     --log-target=stderr --log-level=error \
     -L "module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
     -L "module-null-sink sink_name=kolvan_null rate=48000 channels=2" \
