@@ -189,7 +189,16 @@ bool open_carrier_device(const char* path, int baud) {
 
 std::string carrier_open_error() { return open_error; }
 
-bool carrier_port_lost() { return lost && port_fd.load() < 0; }
+// A hang-up (an adapter pulled out, the far end of a pseudo-terminal gone)
+// is seen here at once, without waiting for the next pulse's write.
+bool carrier_port_lost() {
+  const int fd = port_fd.load();
+  pollfd state{fd, 0, 0};
+  if (fd >= 0 && poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR)) != 0) {
+    note_write_error(fd, EIO);
+  }
+  return lost && port_fd.load() < 0;
+}
 
 bool reopen_carrier_port() {
   if (!carrier_port_lost()) return false;
