@@ -172,6 +172,7 @@ void note_dropped_pulse() {
 }  // namespace
 
 bool open_carrier_port(int number, int baud) {
+  open_error.clear();
   std::string path;
   if (!posix_port_name(number, path)) return false;
   return open_carrier_device(path.c_str(), baud);

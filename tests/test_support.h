@@ -35,3 +35,7 @@ extern const char kFaketimeLibrary[];
 // is missing; the caller then skips its test with the message `why`, never
 // fails and never falls back to the real clock.
 bool faketime_env(const std::string& faketime, std::vector<std::string>& env, std::string& why);
+
+// Standard error without the lines that say the host clock isn't
+// synchronised (or is again), which depend on the machine the tests run on.
+std::string without_host_clock_lines(const std::string& err);
