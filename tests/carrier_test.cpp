@@ -16,7 +16,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

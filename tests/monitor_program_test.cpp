@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "test_support.h"
 
 namespace {
 
@@ -80,9 +80,10 @@ TEST(MonitorProgram, VirtualPortOutlivesItsUsersAndEndsOnSigint) {
 }
 
 TEST(MonitorProgram, ReadsADeviceAndEndsOnSigterm) {
-  int master = -1, slave = -1;
-  char name[256] = {};
-  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  Pty pty;
+  ASSERT_FALSE(pty.path.empty());
+  const std::string name = pty.path;
+  const int master = pty.master;
   Child monitor;
   ASSERT_TRUE(start_child(monitor, {kMonitor, name}));
   ASSERT_TRUE(wait_for_output(monitor, "\n", 5000)) << monitor.err;
@@ -92,8 +93,6 @@ TEST(MonitorProgram, ReadsADeviceAndEndsOnSigterm) {
   EXPECT_TRUE(wait_for_output(monitor, "unexpected pulse of 600 bytes at ", 2000)) << monitor.out;
   kill(monitor.pid, SIGTERM);
   EXPECT_EQ(finish_child(monitor, 5000), 0) << monitor.err;
-  close(master);
-  close(slave);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "glyphs.h"
 #include "utc.h"
 
 namespace {
@@ -21,15 +22,6 @@ constexpr std::int64_t kCharUs = kSecond / 960;  // one character at 9600 8N1
 
 // Monday 7 December 2026, 09:31:00 UTC, day 341.
 const std::int64_t k0931 = utc(2026, 12, 7, 9, 31, 0);
-
-int chars_of(char glyph) {
-  switch (glyph) {
-    case '_': return 768;
-    case '-': return 480;
-    case '|': return 192;
-  }
-  return 0;
-}
 
 // The sixty glyphs kolvan sends in the minute that begins at `second`
 // (seconds since the epoch), read in the test's zone, UTC.
@@ -103,7 +95,7 @@ class Line {
   void send(std::int64_t first, const std::string& glyphs, Port port, std::int64_t onset_us = 3000) {
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
       if (glyphs[i] == '.') continue;
-      pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us, chars_of(glyphs[i]), port);
+      pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us, chars_of_glyph(glyphs[i]), port);
     }
   }
 
@@ -306,7 +298,7 @@ TEST_F(Monitor, DecodesDespiteAFewCharactersLostInEachPulse) {
   Line line;
   std::string glyphs = "|" + glyphs_of_minute(k0931);
   for (std::size_t i = 0; i < glyphs.size(); ++i)
-    line.pulse((k0931 - 1 + static_cast<std::int64_t>(i)) * kSecond, chars_of(glyphs[i]) - 5 - static_cast<int>(i % 10),
+    line.pulse((k0931 - 1 + static_cast<std::int64_t>(i)) * kSecond, chars_of_glyph(glyphs[i]) - 5 - static_cast<int>(i % 10),
                Port::Pty);
   line.settle();
   EXPECT_EQ(line.lines(), (std::vector<std::string>{
