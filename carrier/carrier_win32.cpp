@@ -50,8 +50,16 @@ std::string system_message(DWORD error) {
   return message;
 }
 
+// A port as the user knows it: "COM12" rather than "\\.\COM12".
+std::string shown_name(const std::string& path) {
+  const std::string device_namespace = "\\\\.\\";
+  return path.compare(0, device_namespace.size(), device_namespace) == 0
+             ? path.substr(device_namespace.size())
+             : path;
+}
+
 void note_open_error(const char* path, DWORD error) {
-  open_error = path;
+  open_error = shown_name(path);
   if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
     open_error += " is held by another program";
   } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -124,14 +132,15 @@ void note_write_error(HANDLE handle, DWORD error) {
   CloseHandle(handle);
   write_pending = false;
   lost = true;
-  std::fprintf(stderr, "kolvan: %s: %s\n", port_name.c_str(), system_message(error).c_str());
+  std::fprintf(stderr, "kolvan: %s: %s\n", shown_name(port_name).c_str(),
+               system_message(error).c_str());
 }
 
 void note_dropped_pulse() {
   if (dropping) return;
   dropping = true;
   std::fprintf(stderr, "kolvan: %s: the port's queue is full; pulses are dropped until it drains\n",
-               port_name.c_str());
+               shown_name(port_name).c_str());
 }
 
 }  // namespace
@@ -159,7 +168,7 @@ bool reopen_carrier_port() {
   HANDLE handle = open_configured(path.c_str(), port_baud);
   if (handle == nullptr) return false;
   adopt(handle, path.c_str(), port_baud);
-  std::fprintf(stderr, "kolvan: %s: open again\n", path.c_str());
+  std::fprintf(stderr, "kolvan: %s: open again\n", shown_name(path).c_str());
   return true;
 }
 
