@@ -28,15 +28,18 @@ bool is_sent_minute(const Station& station, const SimulatedTime& t) {
 // late tick, a stalled host): a missing pulse is better than one that runs
 // into the next second. A lost port is tried again afterwards, once a
 // second, so that the attempt never delays a pulse.
-void send_symbol(const Station& station, StationSymbol symbol) {
+// Returns false when the symbol was dropped.
+bool send_symbol(const Station& station, StationSymbol symbol) {
   const StationSymbolInfo& info = station.symbols[symbol];
-  if (second_just_began()) {
+  const bool on_time = second_just_began();
+  if (on_time) {
     send_pulse(info.shape);
     std::putchar(info.glyph);
   } else {
     std::putchar(kDroppedGlyph);
   }
   if (carrier_port_lost()) reopen_carrier_port();
+  return on_time;
 }
 
 // Ticks to the last second of the minute and ends the wait with the symbol
@@ -64,18 +67,21 @@ void wait_for_next_minute(const Station& station, const SimulatedTime& t) {
 // symbol per second on the pacer's steps. The symbols of seconds that passed
 // during a stall, and one whose second is already too far gone, are dropped
 // ("?"); the frame goes on at the next second's start.
-void send_frame(const Station& station, const StationFrame& frame, std::int64_t first_second) {
+// Returns how many symbols were dropped.
+int send_frame(const Station& station, const StationFrame& frame, std::int64_t first_second) {
   int position = align_to_calendar_second(first_second);
-  for (int missed = 0; missed < position && missed < 60; ++missed) std::putchar(kDroppedGlyph);
+  int dropped = 0;
+  for (; dropped < position && dropped < 60; ++dropped) std::putchar(kDroppedGlyph);
   while (position < 60) {
-    send_symbol(station, frame[position]);
+    if (!send_symbol(station, frame[position])) ++dropped;
     if (position == 59) break;
     const int moved = next_second();
-    for (int missed = 1; missed < moved && position + missed < 60; ++missed) {
+    for (int missed = 1; missed < moved && position + missed < 60; ++missed, ++dropped) {
       std::putchar(kDroppedGlyph);
     }
     position += moved;
   }
+  return dropped;
 }
 
 }  // namespace
@@ -101,9 +107,14 @@ bool transmission_pass(Transmission& transmission) {
   }
   std::string carries;
   if (!station.encode(now, local_time, transmission.frame, carries)) return false;
-  send_frame(station, transmission.frame, host_second + 1);
+  const int dropped = send_frame(station, transmission.frame, host_second + 1);
   if (!carries.empty()) std::printf(" %s", carries.c_str());
   std::putchar('\n');
+  // After the console line, so as not to cut it.
+  if (dropped > 0) {
+    std::fprintf(stderr, "kolvan: the host was late: %d of the 60 pulses of %02d:%02d dropped\n",
+                 dropped, t.tm_hour, t.tm_min);
+  }
   return true;
 }
 

@@ -175,7 +175,11 @@ TEST_F(Loop, NoPulseStartsLateInItsSecond) {
     std::string expected = k1305;
     expected.replace(static_cast<std::size_t>(c.first_dropped), static_cast<std::size_t>(c.dropped),
                      static_cast<std::size_t>(c.dropped), '?');
+    testing::internal::CaptureStderr();
     EXPECT_EQ(passes(1), "13:05:00 ==> " + expected + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "kolvan: the host was late: " + std::to_string(c.dropped) +
+                  " of the 60 pulses of 13:05 dropped\n");
     ASSERT_EQ(fake_pulses().size(), 60u - static_cast<std::size_t>(c.dropped));
     const std::uint64_t step0 = fake_pulses()[0].at_ms;  // the pacer's steps
     for (const FakePulse& pulse : fake_pulses()) {
