@@ -9,6 +9,9 @@ ensure_packages() {
   local as_root=()
   [ "$(id -u)" -ne 0 ] && as_root=(sudo)
   echo "Installing ${missing[*]}"
-  "${as_root[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another install may hold dpkg's lock for a while: wait for it.
+  local wait_lock=(-o DPkg::Lock::Timeout=600)
+  "${as_root[@]}" apt-get "${wait_lock[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get "${wait_lock[@]}" install -y -qq \
+    --no-install-recommends "${missing[@]}"
 }

@@ -123,6 +123,25 @@ usage_shown() {
 check "no argument: usage line, status 0" usage_shown
 check "three arguments: usage line, status 0" usage_shown 3 0 9
 
+# The options: --version and --help on standard output with status 0, a
+# wrong station on standard error with status 2.
+version=$(sed -n 's/^project(kolvan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version_shown() {
+  run_exe --version && [ "$run_status" -eq 0 ] && [ "$(console_text "$work/run.out")" = "kolvan $version" ]
+}
+help_shown() {
+  run_exe --help && [ "$run_status" -eq 0 ] &&
+    console_text "$work/run.out" | grep -q '^Usage: kolvan \[--station=NAME\] COM_PORT' &&
+    [ ! -s "$work/run.err" ]
+}
+bad_station_refused() {
+  run_exe --station=loran 3 && [ "$run_status" -eq 2 ] &&
+    console_text "$work/run.err" | head -1 | grep -q "unknown station 'loran'" && [ ! -s "$work/run.out" ]
+}
+check "--version: \"kolvan $version\", status 0" version_shown
+check "--help: the full usage on standard output, status 0" help_shown
+check "--station=loran: the reason and the usage, status 2" bad_station_refused
+
 # Opening a port that has no link fails; with Wine's file trace the name
 # asked for shows too. Port 7 is "COM7", port 13 "\\.\COM13", "abc" is 0.
 open_refused() {
