@@ -102,9 +102,9 @@ bool matches_local_time(const LineMinute& m) {
   const std::time_t when = static_cast<std::time_t>(m.first_second);
   std::tm t{};
   localtime_r(&when, &t);
-  return m.fields.minute == t.tm_min && m.fields.hour == t.tm_hour &&
-         m.fields.day_of_year == t.tm_yday + 1 && m.fields.year_of_century == t.tm_year % 100 &&
-         m.fields.day_of_week == t.tm_wday;
+  return m.time.minute == t.tm_min && m.time.hour == t.tm_hour &&
+         m.time.day_of_year == t.tm_yday + 1 && m.time.year == t.tm_year + 1900 &&
+         m.time.day_of_week == t.tm_wday;
 }
 
 }  // namespace
@@ -186,6 +186,7 @@ int main(int argc, char** argv) {
       case LineEventKind::ExtraPulse: ++extra; break;
       case LineEventKind::MissingPulses: missing += e.last_missing - e.first_missing + 1; break;
       case LineEventKind::SilentMinute: ++silent; break;
+      case LineEventKind::WrongStation: break;
       case LineEventKind::Minute: {
         const LineMinute& m = e.minute;
         if (!m.decoded) {

@@ -1,13 +1,13 @@
 // kolvan-monitor: reads a line keyed by kolvan back and decodes it, one line
-// a minute, reporting every pulse of a wrong length and every missing one.
+// a minute, reporting every pulse of a wrong shape and every missing one.
 //
-//   kolvan-monitor [DEVICE]
+//   kolvan-monitor [--station=NAME] [DEVICE]
 //
 // With a DEVICE (whose receive line is wired to the transmit line of the
 // port kolvan keys), reads it at 9600 8N1. Without one, makes a virtual
 // serial port, prints "Virtual serial port: /dev/pts/N" and listens on it:
 // run kolvan on that path. Ends with status 0 on SIGINT or SIGTERM, 1 when
-// the device can't be opened or fails.
+// the device can't be opened or fails, 2 for a wrong command line.
 #include <signal.h>
 
 #include <cerrno>
@@ -18,6 +18,7 @@
 
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
+#include "timecode/station.h"
 
 namespace {
 
@@ -43,20 +44,85 @@ void print_line(const std::string& line) {
   std::fflush(stdout);
 }
 
+constexpr char kUsage[] = "Usage: kolvan-monitor [--station=NAME] [DEVICE]\n";
+
+struct MonitorOptions {
+  const Station* station = &default_station();
+  const char* device = nullptr;  // null for a virtual serial port
+  bool help = false;
+};
+
+bool starts_with(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+std::string station_names() {
+  std::string names;
+  for (const Station* const* s = kStations; *s != nullptr; ++s)
+    names += std::string(names.empty() ? "" : ", ") + (*s)->name;
+  return names;
+}
+
+bool set_station(const char* name, MonitorOptions& options, std::string& error) {
+  options.station = find_station(name);
+  if (options.station == nullptr)
+    error = std::string("unknown station '") + name + "' (one of " + station_names() + ")";
+  return options.station != nullptr;
+}
+
+// Options first, then at most a DEVICE. False with `error` set (empty for
+// a wrong count of arguments) when the command line is wrong.
+bool parse_options(int argc, char** argv, MonitorOptions& options, std::string& error) {
+  int i = 1;
+  for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--") == 0) {
+      ++i;
+      break;
+    }
+    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      options.help = true;
+      return true;
+    }
+    if (starts_with(arg, "--station=")) {
+      if (!set_station(arg + std::strlen("--station="), options, error)) return false;
+    } else if (std::strcmp(arg, "--station") == 0) {
+      if (i + 1 >= argc) {
+        error = "option '--station' needs a station name";
+        return false;
+      }
+      if (!set_station(argv[++i], options, error)) return false;
+    } else {
+      error = std::string("unknown option '") + arg + "'";
+      return false;
+    }
+  }
+  if (argc - i > 1) return false;
+  if (argc - i == 1) options.device = argv[i];
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 ||
-                                 std::strcmp(argv[1], "--help") == 0))) {
-    std::fputs("Usage: kolvan-monitor [DEVICE]\n", argc > 2 ? stderr : stdout);
-    return argc > 2 ? 2 : 0;
+  MonitorOptions options;
+  std::string error;
+  if (!parse_options(argc, argv, options, error)) {
+    if (!error.empty()) std::fprintf(stderr, "kolvan-monitor: %s\n", error.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (options.help) {
+    std::printf("%sStations: %s (default %s)\n", kUsage, station_names().c_str(),
+                default_station().name);
+    return 0;
   }
   install_stop_handlers();
 
   LinePort port;
-  if (argc == 2) {
-    if (!open_device_line(port, argv[1])) {
-      std::fprintf(stderr, "kolvan-monitor: can not open %s: %s\n", argv[1],
+  if (options.device != nullptr) {
+    if (!open_device_line(port, options.device)) {
+      std::fprintf(stderr, "kolvan-monitor: can not open %s: %s\n", options.device,
                    std::strerror(errno));
       return 1;
     }
@@ -70,7 +136,7 @@ int main(int argc, char** argv) {
     print_line("Virtual serial port: " + port.path);
   }
 
-  LineMonitor monitor;
+  LineMonitor monitor(*options.station);
   std::vector<LineEvent> events;
   int status = 0;
   while (!stop_requested) {

@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
-ensure_packages cmake g++ make googletest libgtest-dev socat faketime libfaketime
+ensure_packages cmake g++ make googletest libgtest-dev socat faketime libfaketime tzdata
 cmake --workflow --preset test

@@ -1,5 +1,7 @@
-// End to end: kolvan keys the virtual serial port of kolvan-monitor, and the
-// monitor decodes the minute kolvan sent to the local time kolvan showed.
+// End to end, for each station: kolvan keys the virtual serial port of
+// kolvan-monitor, and the monitor decodes the minute kolvan sent to the time
+// that station carries then (JJY, WWVB: the minute being sent; DCF77, MSF:
+// the next one).
 //
 // To keep it short, kolvan runs under libfaketime, preloaded directly (the
 // faketime wrapper would run it as its child, out of reach of SIGINT), with
@@ -12,13 +14,17 @@
 // it would without the offset. A speed-up ("x10") would drive kolvan too,
 // but not consistently with the monitor: libfaketime counts it from each
 // process's own start, so two processes started 100 ms apart disagree by
-// 0.9 s. Without libfaketime the test is skipped.
+// 0.9 s. Without libfaketime the test is skipped. The stations run at once,
+// each on its own port.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <ctime>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -33,72 +39,135 @@ namespace {
 const std::string kKolvan = KOLVAN_BINARY;
 const std::string kMonitor = KOLVAN_MONITOR_BINARY;
 
-// The monitor's line for the minute that begins at `second` in Japan
-// (UTC+9, the zone kolvan runs in here), onset left out.
-std::string decoded_prefix(std::int64_t second) {
-  const std::tm t = japan_time(second);
+// A station as kolvan sends it here: its --station name (none for the
+// default), the zone kolvan runs in and its offset from UTC, the zone the
+// monitor shows, and how many minutes after the minute being sent the
+// carried one is.
+struct StationRun {
+  const char* station;
+  const char* tz;
+  int zone_sec;
+  const char* zone;
+  int carried_after_min;
+};
+
+const StationRun kRuns[] = {
+    {"", "JST-9", 9 * 3600, "", 0},
+    {"wwvb", "UTC0", 0, " UTC", 0},
+    {"dcf77", "CET-1CEST,M3.5.0,M10.5.0/3", 3600, " CET", 1},
+    {"msf", "GMT0BST,M3.5.0/1,M10.5.0", 0, " GMT", 1},
+};
+
+std::tm zone_time(std::int64_t second, const StationRun& run) {
+  const std::time_t shown = static_cast<std::time_t>(second + run.zone_sec);
+  std::tm t{};
+  gmtime_r(&shown, &t);
+  return t;
+}
+
+// The monitor's line for the minute that begins at `second`, onset left out.
+std::string decoded_prefix(std::int64_t second, const StationRun& run) {
+  const std::tm t = zone_time(second, run);
   static const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   char text[96];
-  std::snprintf(text, sizeof text, "decoded %04d-%02d-%02d %02d:%02d %s, day %d, parity ok, onset ",
+  std::snprintf(text, sizeof text, "decoded %04d-%02d-%02d %02d:%02d %s%s, day %d, parity ok, onset ",
                 t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, kWeekdays[t.tm_wday],
-                t.tm_yday + 1);
+                run.zone, t.tm_yday + 1);
   return text;
 }
 
-// kolvan's line for that minute: its time and the glyphs of its frame.
-std::string kolvan_line(std::int64_t second) {
-  const SimulatedTime t = japan_time(second);
-  TimeCodeFrame frame = make_frame();
-  encode_frame(frame, t);
+// kolvan's line for the minute it sends from `second`: its time and, for
+// JJY, the glyphs of its frame.
+std::string kolvan_line(std::int64_t second, const StationRun& run) {
+  const SimulatedTime t = zone_time(second, run);
   char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d:00 ==> ", t.tm_hour, t.tm_min);
+  if (*run.station != '\0') return text;
+  TimeCodeFrame frame = make_frame();
+  encode_frame(frame, t);
   return text + frame_glyphs(frame) + "\n";
 }
 
-TEST(MonitorEndToEnd, DecodesTheMinuteKolvanSends) {
-  Child monitor;
-  ASSERT_TRUE(start_child(monitor, {kMonitor}));
-  ASSERT_TRUE(wait_for_output(monitor, "\n", 5000)) << monitor.err;
-  std::smatch match;
-  const std::string header = monitor.out.substr(0, monitor.out.find('\n') + 1);
-  ASSERT_TRUE(std::regex_match(header, match, std::regex("Virtual serial port: (/dev/pts/[0-9]+)\n")));
-  const std::string port = match[1];
+// One station's run: the monitor, and kolvan keying its virtual port.
+struct StationProcess {
+  const StationRun* station = nullptr;
+  Child monitor, kolvan;
+  bool monitor_running = false, kolvan_running = false;
+  std::string header;        // the monitor's first line
+  std::int64_t started = 0;  // kolvan's start, on its clock
+  bool decoded = false;
+};
 
-  // Sent: Monday 7 December 2026 09:31 in Japan, from 09:30:52 on.
-  const std::int64_t offset = utc(2026, 12, 7, 0, 30, 52) - static_cast<std::int64_t>(std::time(nullptr));
-  std::vector<std::string> env = {"TZ=JST-9"};
-  std::string why;
-  if (!faketime_env((offset >= 0 ? "+" : "") + std::to_string(offset), env, why)) {
-    kill(monitor.pid, SIGINT);
-    finish_child(monitor, 5000);
-    GTEST_SKIP() << why;
+std::string station_option(const StationRun& run) {
+  return *run.station ? std::string("--station=") + run.station : "";
+}
+
+// Starts the monitor, then kolvan on its port with its clock moved to
+// Monday 7 December 2026 00:30:52 UTC (09:30:52 in Japan) when it can be.
+void start_run(StationProcess& run, bool faked) {
+  const StationRun& station = *run.station;
+  std::vector<std::string> monitor_args = {kMonitor};
+  if (*station.station) monitor_args.push_back(station_option(station));
+  run.monitor_running = start_child(run.monitor, monitor_args);
+  ASSERT_TRUE(run.monitor_running);
+  ASSERT_TRUE(wait_for_output(run.monitor, "\n", 5000)) << run.monitor.err;
+  std::smatch match;
+  run.header = run.monitor.out.substr(0, run.monitor.out.find('\n') + 1);
+  ASSERT_TRUE(std::regex_match(run.header, match, std::regex("Virtual serial port: (/dev/pts/[0-9]+)\n")));
+
+  std::int64_t offset = 0;
+  std::vector<std::string> env = {std::string("TZ=") + station.tz};
+  if (faked) {
+    offset = utc(2026, 12, 7, 0, 30, 52) - static_cast<std::int64_t>(std::time(nullptr));
+    std::string why;
+    faketime_env((offset >= 0 ? "+" : "") + std::to_string(offset), env, why);
   }
-  const std::int64_t started = static_cast<std::int64_t>(std::time(nullptr)) + offset;
-  Child kolvan;
-  ASSERT_TRUE(start_child(kolvan, {kKolvan, port}, env));
-  ASSERT_TRUE(wait_for_output(kolvan, "\n", 5000)) << kolvan.err;
-  {
-    const std::string setting = "Setting: 2026/12/07 09:30:5";
-    EXPECT_EQ(kolvan.out.substr(0, setting.size()), setting)
+  run.started = static_cast<std::int64_t>(std::time(nullptr)) + offset;
+  std::vector<std::string> kolvan_args = {kKolvan};
+  if (*station.station) kolvan_args.push_back(station_option(station));
+  kolvan_args.push_back(match[1]);
+  run.kolvan_running = start_child(run.kolvan, kolvan_args, env);
+  ASSERT_TRUE(run.kolvan_running);
+  ASSERT_TRUE(wait_for_output(run.kolvan, "\n", 5000)) << run.kolvan.err;
+  if (faked) {
+    char setting[32];
+    std::snprintf(setting, sizeof setting, "Setting: 2026/12/07 %02d:30:5",
+                  zone_time(run.started, station).tm_hour);
+    EXPECT_EQ(run.kolvan.out.substr(0, std::strlen(setting)), setting)
         << "libfaketime didn't move kolvan's clock";
   }
+}
 
-  const bool decoded = wait_for_output(monitor, "\ndecoded ", 90000);
-  wait_for_output(monitor, "ms\n", 1000);
-  kill(kolvan.pid, SIGINT);
-  EXPECT_EQ(finish_child(kolvan, 5000), 0);
-  kill(monitor.pid, SIGINT);
-  EXPECT_EQ(finish_child(monitor, 5000), 0) << monitor.err;
-  ASSERT_TRUE(decoded) << "monitor:\n" << monitor.out << "kolvan:\n" << kolvan.out;
+// Waits until `deadline_s` (time()) for the monitor's first decoded minute,
+// then stops both with SIGINT.
+void stop_run(StationProcess& run, std::int64_t deadline_s) {
+  if (run.monitor_running && run.kolvan_running) {
+    const std::int64_t left_ms = (deadline_s - static_cast<std::int64_t>(std::time(nullptr))) * 1000;
+    run.decoded = wait_for_output(run.monitor, "\ndecoded ", static_cast<int>(std::max<std::int64_t>(left_ms, 1)));
+    wait_for_output(run.monitor, "ms\n", 1000);
+  }
+  if (run.kolvan_running) {
+    kill(run.kolvan.pid, SIGINT);
+    EXPECT_EQ(finish_child(run.kolvan, 5000), 0);
+  }
+  if (run.monitor_running) {
+    kill(run.monitor.pid, SIGINT);
+    EXPECT_EQ(finish_child(run.monitor, 5000), 0) << run.monitor.err;
+  }
+}
 
-  // The first minute kolvan sent whole, and the monitor's reading of it;
-  // nothing reported before it.
-  const std::int64_t minute = (started / 60 + 1) * 60;
-  EXPECT_NE(kolvan.out.find(kolvan_line(minute)), std::string::npos) << kolvan.out;
-  const std::size_t first = header.size();
-  const std::string line = monitor.out.substr(first, monitor.out.find('\n', first) + 1 - first);
-  const std::string prefix = decoded_prefix(minute);
-  ASSERT_EQ(line.substr(0, prefix.size()), prefix) << monitor.out;
+// The first minute kolvan sent whole, and the monitor's reading of it as
+// the time the station carries; nothing reported before it.
+void check_run(const StationProcess& run) {
+  const StationRun& station = *run.station;
+  ASSERT_TRUE(run.decoded) << "monitor:\n" << run.monitor.out << "kolvan:\n" << run.kolvan.out;
+  const std::int64_t minute = (run.started / 60 + 1) * 60;
+  EXPECT_NE(run.kolvan.out.find(kolvan_line(minute, station)), std::string::npos) << run.kolvan.out;
+  const std::size_t first = run.header.size();
+  const std::string& out = run.monitor.out;
+  const std::string line = out.substr(first, out.find('\n', first) + 1 - first);
+  const std::string prefix = decoded_prefix(minute + 60 * station.carried_after_min, station);
+  ASSERT_EQ(line.substr(0, prefix.size()), prefix) << out;
   // The monitor reads the real clock, whose seconds begin with kolvan's: it
   // saw position 0 arrive after the start of its second, not before and not
   // late in it. (How soon after is the benchmark's business.)
@@ -106,6 +175,27 @@ TEST(MonitorEndToEnd, DecodesTheMinuteKolvanSends) {
   EXPECT_GE(onset_ms, 0) << line;
   EXPECT_LT(onset_ms, 500) << line;
   EXPECT_EQ(line.substr(line.size() - 4), " ms\n");
+}
+
+// Every station at once, each on its own virtual port: a minute and a bit
+// in all.
+TEST(MonitorEndToEnd, DecodesTheMinuteKolvanSendsForEveryStation) {
+  std::vector<std::string> probe;
+  std::string why;
+  if (!faketime_env("", probe, why)) GTEST_SKIP() << why;
+  const bool faked = true;
+  const std::int64_t deadline = static_cast<std::int64_t>(std::time(nullptr)) + (faked ? 90 : 150);
+  std::vector<StationProcess> runs(std::size(kRuns));
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    runs[i].station = &kRuns[i];
+    SCOPED_TRACE(*kRuns[i].station ? kRuns[i].station : "jjy");
+    start_run(runs[i], faked);
+  }
+  for (StationProcess& run : runs) stop_run(run, deadline);
+  for (const StationProcess& run : runs) {
+    SCOPED_TRACE(*run.station->station ? run.station->station : "jjy");
+    check_run(run);
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "child_process.h"
 #include "test_support.h"
@@ -43,10 +44,31 @@ TEST(MonitorProgram, ADeviceThatCannotBeOpenedExitsOne) {
             "kolvan-monitor: can not open /dev/null: Inappropriate ioctl for device\n");
 }
 
-TEST(MonitorProgram, TooManyArgumentsPrintUsage) {
-  Child child;
-  EXPECT_EQ(run_child(child, {kMonitor, "a", "b"}, 5000), 2);
-  EXPECT_EQ(child.err, "Usage: kolvan-monitor [DEVICE]\n");
+TEST(MonitorProgram, AWrongCommandLineSaysWhyAndPrintsUsage) {
+  const std::string usage = "Usage: kolvan-monitor [--station=NAME] [DEVICE]\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"a", "b"}, ""},
+      {{"--station=wwv", "a"}, "kolvan-monitor: unknown station 'wwv' (one of "},
+      {{"--station"}, "kolvan-monitor: option '--station' needs a station name\n"},
+      {{"--baud=50"}, "kolvan-monitor: unknown option '--baud=50'\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {kMonitor};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    Child child;
+    EXPECT_EQ(run_child(child, argv, 5000), 2) << c.args[0];
+    EXPECT_EQ(child.err.substr(0, c.message.size()), c.message);
+    ASSERT_GE(child.err.size(), usage.size());
+    EXPECT_EQ(child.err.substr(child.err.size() - usage.size()), usage);
+    EXPECT_EQ(child.out, "");
+  }
+  Child help;
+  EXPECT_EQ(run_child(help, {kMonitor, "--help"}, 5000), 0);
+  EXPECT_EQ(help.out.substr(0, usage.size()), usage);
 }
 
 TEST(MonitorProgram, VirtualPortOutlivesItsUsersAndEndsOnSigint) {

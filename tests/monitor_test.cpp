@@ -7,12 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
 
-#include "glyphs.h"
+#include "timecode/timecode.h"
 #include "utc.h"
 
 namespace {
@@ -22,6 +23,21 @@ constexpr std::int64_t kCharUs = kSecond / 960;  // one character at 9600 8N1
 
 // Monday 7 December 2026, 09:31:00 UTC, day 341.
 const std::int64_t k0931 = utc(2026, 12, 7, 9, 31, 0);
+
+StationSymbol sym(TimeCodeSymbol s) { return static_cast<StationSymbol>(s); }
+
+// Characters of a pulse: JJY's glyphs, and for every station the length in
+// tenths of a second ('1' 96 characters ... '8' 768). 'g' is MSF's A=0 B=1,
+// 0.1 s keyed, 0.1 s not (0xFF bytes), 0.1 s keyed.
+int chars_of(char glyph) {
+  switch (glyph) {
+    case '_': return 768;
+    case '-': return 480;
+    case '|': return 192;
+    case 'g': return 288;
+  }
+  return glyph >= '1' && glyph <= '9' ? (glyph - '0') * 96 : 0;
+}
 
 // The sixty glyphs kolvan sends in the minute that begins at `second`
 // (seconds since the epoch), read in the test's zone, UTC.
@@ -40,6 +56,8 @@ enum class Port { Uart, Pty, PtySplit };
 // idle calls every 50 ms between them, as the read loop makes them.
 class Line {
  public:
+  explicit Line(const Station& station = default_station()) : monitor_(station) {}
+
   // Everything up to `t` with no byte arriving.
   void advance(std::int64_t t) {
     if (now_ == 0) now_ = t;  // the recording starts with its first chunk
@@ -68,6 +86,14 @@ class Line {
     monitor_.feed(bytes.data(), bytes.size(), t, events_);
   }
 
+  // MSF's A=0 B=1 in one chunk: 96 zero bytes, 96 of 0xFF, 96 zero.
+  void gap_pulse(std::int64_t t) {
+    advance(t);
+    std::vector<unsigned char> bytes(288, 0);
+    std::fill(bytes.begin() + 96, bytes.begin() + 192, 0xFF);
+    monitor_.feed(bytes.data(), bytes.size(), t, events_);
+  }
+
   // A pulse of `count` characters whose first character goes out at
   // `start` (µs since the epoch). A UART hands them over 16 at a time as
   // they come in; a pseudo-terminal all at once, or in two pieces.
@@ -91,11 +117,15 @@ class Line {
   }
 
   // One pulse per glyph from second `first` on, each `onset_us` into its
-  // second; '.' sends nothing.
+  // second; '.' sends nothing, 'g' a gap pulse in one chunk.
   void send(std::int64_t first, const std::string& glyphs, Port port, std::int64_t onset_us = 3000) {
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
       if (glyphs[i] == '.') continue;
-      pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us, chars_of_glyph(glyphs[i]), port);
+      if (glyphs[i] == 'g') {
+        gap_pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us);
+        continue;
+      }
+      pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us, chars_of(glyphs[i]), port);
     }
   }
 
@@ -144,16 +174,18 @@ class Monitor : public testing::Test {
 };
 
 TEST_F(Monitor, ClassifiesPulseLengthsWithAFewCharactersOfTolerance) {
-  TimeCodeSymbol s{};
-  EXPECT_TRUE(classify_pulse(768, s) && s == TimeCodeSymbol::Zero);
-  EXPECT_TRUE(classify_pulse(768 - 24, s) && s == TimeCodeSymbol::Zero);
-  EXPECT_TRUE(classify_pulse(768 + 24, s) && s == TimeCodeSymbol::Zero);
-  EXPECT_TRUE(classify_pulse(480, s) && s == TimeCodeSymbol::One);
-  EXPECT_TRUE(classify_pulse(471, s) && s == TimeCodeSymbol::One);
-  EXPECT_TRUE(classify_pulse(192, s) && s == TimeCodeSymbol::Marker);
-  EXPECT_TRUE(classify_pulse(170, s) && s == TimeCodeSymbol::Marker);
+  const Station& jjy = default_station();
+  StationSymbol s{};
+  EXPECT_TRUE(classify_pulse(jjy, 768, 0, s) && s == sym(TimeCodeSymbol::Zero));
+  EXPECT_TRUE(classify_pulse(jjy, 768 - 24, 0, s) && s == sym(TimeCodeSymbol::Zero));
+  EXPECT_TRUE(classify_pulse(jjy, 768 + 24, 0, s) && s == sym(TimeCodeSymbol::Zero));
+  EXPECT_TRUE(classify_pulse(jjy, 480, 0, s) && s == sym(TimeCodeSymbol::One));
+  EXPECT_TRUE(classify_pulse(jjy, 471, 0, s) && s == sym(TimeCodeSymbol::One));
+  EXPECT_TRUE(classify_pulse(jjy, 192, 0, s) && s == sym(TimeCodeSymbol::Marker));
+  EXPECT_TRUE(classify_pulse(jjy, 170, 0, s) && s == sym(TimeCodeSymbol::Marker));
   for (int bytes : {0, 1, 100, 167, 217, 300, 455, 505, 600, 743, 793, 960, 1536})
-    EXPECT_FALSE(classify_pulse(bytes, s)) << bytes;
+    EXPECT_FALSE(classify_pulse(jjy, bytes, 0, s)) << bytes;
+  EXPECT_FALSE(classify_pulse(jjy, 192, 1, s));
 }
 
 TEST_F(Monitor, GroupsAUartsSmallChunksIntoOnePulsePerSecond) {
@@ -165,8 +197,8 @@ TEST_F(Monitor, GroupsAUartsSmallChunksIntoOnePulsePerSecond) {
   line.settle();
   const auto pulses = line.pulses();
   ASSERT_EQ(pulses.size(), 3u);
-  const TimeCodeSymbol expected[] = {TimeCodeSymbol::Zero, TimeCodeSymbol::One,
-                                     TimeCodeSymbol::Marker};
+  const StationSymbol expected[] = {sym(TimeCodeSymbol::Zero), sym(TimeCodeSymbol::One),
+                                    sym(TimeCodeSymbol::Marker)};
   const int bytes[] = {768, 480, 192};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(pulses[i].bytes, bytes[i]);
@@ -189,7 +221,7 @@ TEST_F(Monitor, TakesAPseudoTerminalsOneOrTwoChunksAsOnePulse) {
     EXPECT_EQ(pulses[0].bytes, 768);
     EXPECT_EQ(pulses[1].bytes, 480);
     EXPECT_EQ(pulses[2].bytes, 192);
-    EXPECT_EQ(pulses[3].symbol, TimeCodeSymbol::Zero);
+    EXPECT_EQ(pulses[3].symbol, sym(TimeCodeSymbol::Zero));
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(pulses[i].second, k0931 + i);
       EXPECT_EQ(pulses[i].onset_in_second_us(), 2500);
@@ -223,7 +255,7 @@ TEST_F(Monitor, AReaderHeldUpInAPulseStillSeesOnePulse) {
   line.settle();
   ASSERT_EQ(line.pulses().size(), 1u);
   EXPECT_EQ(line.pulses()[0].bytes, 768);
-  EXPECT_EQ(line.pulses()[0].symbol, TimeCodeSymbol::Zero);
+  EXPECT_EQ(line.pulses()[0].symbol, sym(TimeCodeSymbol::Zero));
 }
 
 TEST_F(Monitor, ReportsAMissingSecondAndARunOfThem) {
@@ -268,9 +300,9 @@ TEST_F(Monitor, DecodesAMinuteFromTheDoubleMarkerOnOverAUart) {
   const auto minutes = line.minutes();
   ASSERT_EQ(minutes.size(), 1u);
   EXPECT_EQ(minutes[0].first_second, k0931);
-  EXPECT_EQ(minutes[0].fields.hour, 9);
-  EXPECT_EQ(minutes[0].fields.minute, 31);
-  EXPECT_EQ(minutes[0].fields.day_of_week, 1);
+  EXPECT_EQ(minutes[0].time.hour, 9);
+  EXPECT_EQ(minutes[0].time.minute, 31);
+  EXPECT_EQ(minutes[0].time.day_of_week, 1);
   for (int p = 0; p < 60; ++p) EXPECT_EQ(minutes[0].onset_us[p], (k0931 + p) * kSecond + 16 * kCharUs);
 }
 
@@ -298,7 +330,7 @@ TEST_F(Monitor, DecodesDespiteAFewCharactersLostInEachPulse) {
   Line line;
   std::string glyphs = "|" + glyphs_of_minute(k0931);
   for (std::size_t i = 0; i < glyphs.size(); ++i)
-    line.pulse((k0931 - 1 + static_cast<std::int64_t>(i)) * kSecond, chars_of_glyph(glyphs[i]) - 5 - static_cast<int>(i % 10),
+    line.pulse((k0931 - 1 + static_cast<std::int64_t>(i)) * kSecond, chars_of(glyphs[i]) - 5 - static_cast<int>(i % 10),
                Port::Pty);
   line.settle();
   EXPECT_EQ(line.lines(), (std::vector<std::string>{
@@ -419,6 +451,129 @@ TEST_F(Monitor, ADayThatTheYearDoesNotHaveIsOutOfRange) {
   line.send(k0931 - 1, "|" + frame_glyphs(frame), Port::Pty);
   line.settle();
   EXPECT_EQ(line.lines(), (std::vector<std::string>{"undecodable minute: field out of range"}));
+}
+
+// Frames checked by hand against the stations' published definitions,
+// glyphs as chars_of() reads them, each with the end of the minute before it
+// (the symbols that open the minute) and what follows.
+struct StationLine {
+  const char* station;
+  const char* before;
+  const char* frame;
+  const char* after;
+  const char* decoded;
+};
+
+// JJY, 09:31 Mon day 341 of 2026, as kolvan sends it in that minute.
+// WWVB, 09:31 UTC in that minute: DUT1 sign positive, no DST.
+// DCF77, sent in 09:31 CET: 09:32 CET, Monday (1), 07.12.(20)26, P1 1, P2 0,
+// P3 1; second 59 sends nothing, and the 0 of the next minute follows; read
+// after a minute's end, and after a sender's wait.
+// MSF, sent in 09:32 GMT: 09:33, Monday (1), 07.12.(20)26; B57 odd parity
+// over the hour and minute's six ones is 1 (A1 B1: 0.3 s).
+constexpr char kDcf77Frame[] = "11111111111111111121212112212211211122211121112112122112112.";
+
+const StationLine kStationLines[] = {
+    {"jjy40", "|", "|_--____-|_____-__-|__--__-__|___-___-_|___-__--_|__-______|", "",
+     "decoded 2026-12-07 09:31 Mon, day 341, parity ok, onset 3 ms"},
+    {"wwvb", "8", "825522225822222522582255225228222522525822222225282552222228", "",
+     "decoded 2026-12-07 09:31 Mon UTC, day 341, markers ok, onset 3 ms"},
+    {"dcf77", "22.", kDcf77Frame, "1",
+     "decoded 2026-12-07 09:32 Mon CET, day 341, parity ok, onset 3 ms"},
+    {"dcf77", ".....", kDcf77Frame, "1",
+     "decoded 2026-12-07 09:32 Mon CET, day 341, parity ok, onset 3 ms"},
+    {"msf", "1", "511111111111111111121122121121111222112112112122112212222321", "",
+     "decoded 2026-12-07 09:33 Mon GMT, day 341, parity ok, onset 3 ms"},
+};
+
+const Station& station_named(const char* name) {
+  const Station* station = find_station(name);
+  EXPECT_NE(station, nullptr) << name;
+  return station != nullptr ? *station : default_station();
+}
+
+// Sends `line` from the second `before` takes to end at 09:31:00, then
+// lets the line idle until past the minute's end.
+void send_station_line(Line& line, const StationLine& s, int frames = 1) {
+  std::string glyphs = s.before;
+  for (int i = 0; i < frames; ++i) glyphs += s.frame;
+  glyphs += s.after;
+  const std::int64_t first = k0931 - static_cast<std::int64_t>(std::string(s.before).size());
+  line.advance(first * kSecond);
+  line.send(first, glyphs, Port::Pty);
+  line.advance((k0931 + 60 * frames + 2) * kSecond);
+}
+
+TEST_F(Monitor, EveryStationsFrameDecodesToTheMinuteItCarries) {
+  for (const StationLine& s : kStationLines) {
+    ASSERT_EQ(std::string(s.frame).size(), 60u) << s.station;
+    Line line(station_named(s.station));
+    send_station_line(line, s);
+    // DCF77's silent second 59 is no missing pulse, before or in the frame.
+    EXPECT_EQ(line.lines(), (std::vector<std::string>{s.decoded})) << s.station;
+  }
+}
+
+TEST_F(Monitor, ClassifiesEveryStationsShapesAndNoSilentOne) {
+  struct Case {
+    const char* station;
+    int bytes, nonzero;
+    int keyed, gap;  // the shape expected, or -1: none
+  };
+  const Case cases[] = {
+      {"msf", 288, 96, 96, 96},   {"msf", 290, 90, 96, 96},  {"msf", 288, 0, 288, 0},
+      {"msf", 480, 0, 480, 0},    {"msf", 288, 40, -1, -1},  {"msf", 192, 96, -1, -1},
+      {"dcf77", 96, 0, 96, 0},    {"dcf77", 192, 0, 192, 0}, {"dcf77", 0, 0, -1, -1},
+      {"dcf77", 480, 0, -1, -1},  {"wwvb", 768, 0, 768, 0},  {"wwvb", 96, 0, -1, -1},
+  };
+  for (const Case& c : cases) {
+    const Station& station = station_named(c.station);
+    StationSymbol s = 0;
+    const bool found = classify_pulse(station, c.bytes, c.nonzero, s);
+    EXPECT_EQ(found, c.keyed >= 0) << c.station << " " << c.bytes << "/" << c.nonzero;
+    if (found && c.keyed >= 0) {
+      EXPECT_EQ(station.symbols[s].shape.keyed, c.keyed) << c.station << " " << c.bytes;
+      EXPECT_EQ(station.symbols[s].shape.gap, c.gap) << c.station << " " << c.bytes;
+    }
+  }
+}
+
+TEST_F(Monitor, AGapPulseTakesItsPlaceInAnMsfMinute) {
+  // The MSF frame with DUT1 +0.1 s (B1 = 1 under A1 = 0): one gap pulse.
+  StationLine s = kStationLines[4];
+  std::string frame = s.frame;
+  frame[1] = 'g';
+  s.frame = frame.c_str();
+  Line line(station_named("msf"));
+  send_station_line(line, s);
+  const auto minutes = line.minutes();
+  ASSERT_EQ(minutes.size(), 1u);
+  EXPECT_EQ(minutes[0].unread, 0);
+  EXPECT_EQ(line.lines().size(), 1u);
+}
+
+TEST_F(Monitor, NamesTheStationTheLineCarriesOncePerEpisode) {
+  struct Case {
+    const char* asked;
+    int sent;  // index into kStationLines
+    const char* named;
+  };
+  const Case cases[] = {
+      {"jjy40", 2, "the line looks like DCF77, not JJY: try --station=dcf77"},
+      {"jjy60", 1, "the line looks like WWVB, not JJY: try --station=wwvb"},
+      {"dcf77", 4, "the line looks like MSF, not DCF77: try --station=msf"},
+      {"wwvb", 0, "the line looks like JJY, not WWVB: try --station=jjy40"},
+  };
+  for (const Case& c : cases) {
+    Line line(station_named(c.asked));
+    send_station_line(line, kStationLines[c.sent], 2);
+    const auto lines = line.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), c.named), 1) << c.asked;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("decoded ", 0) == 0; }),
+              0)
+        << c.asked;
+  }
 }
 
 }  // namespace

@@ -53,6 +53,7 @@ struct StationTime {
   int day_of_year = 0;  // 1-366
   std::string zone;     // "" (JJY: the sender's local time), "UTC", "CET", "CEST", "GMT", "BST"
   std::string notes;    // flags worth showing, e.g. "summer time announced"; may be empty
+  const char* checks = "parity ok";  // what held beyond the markers and fixed bits
 };
 
 // The host's local-time conversion of seconds since the epoch; false when

@@ -5,8 +5,11 @@
 
 extern const Station kJjy40;
 extern const Station kJjy60;
+extern const Station kWwvb;
+extern const Station kDcf77;
+extern const Station kMsf;
 
-const Station* const kStations[] = {&kJjy40, &kJjy60, nullptr};
+const Station* const kStations[] = {&kJjy40, &kJjy60, &kWwvb, &kDcf77, &kMsf, nullptr};
 
 const Station& default_station() { return kJjy40; }
 

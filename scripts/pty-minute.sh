@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# One real minute on a pseudo-terminal, for builds that the tests' own
+# end-to-end run can't reach (the ARM builds under qemu):
+#
+#   scripts/pty-minute.sh KOLVAN KOLVAN_MONITOR
+#
+# KOLVAN_MONITOR makes a virtual serial port, KOLVAN keys it; the monitor
+# must decode the first minute KOLVAN sends whole to the host's local time,
+# with nothing reported before it, and KOLVAN's console must show that
+# minute's line. Then SIGINT (Ctrl-C) ends both: KOLVAN with "Exit!", each
+# with status 0. Takes one to two minutes, three when the next minute is 15
+# or 45 (they carry no frame); ends with "N passed, M failed".
+set -uo pipefail
+kolvan=$1 monitor=$2
+
+passed=0 failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); echo "ok - $what"; else failed=$((failed + 1)); echo "FAIL - $what"; fi
+}
+finish() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+  exit
+}
+
+work=$(mktemp -d /tmp/kolvan-minute.XXXXXX)
+started=()
+cleanup() {
+  local pid
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Each line of the monitor with the host's second at which it came.
+stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHSECONDS" "$line"; done; }
+
+# wait_for FILE REGEX SECONDS: true once FILE holds a line matching REGEX.
+wait_for() {
+  local limit=$((SECONDS + $3))
+  until grep -Eq -- "$2" "$1" 2>/dev/null; do
+    [ "$SECONDS" -ge "$limit" ] && return 1
+    sleep 0.2
+  done
+}
+
+# await PID SECONDS: the process's exit status, or 124 when it outlives
+# SECONDS (then it is killed).
+await() {
+  local limit=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ "$SECONDS" -ge "$limit" ] && { kill -KILL "$1"; wait "$1"; return 124; }
+    sleep 0.1
+  done
+  wait "$1"
+}
+
+timeout -s KILL 240 "$monitor" > >(stamp >"$work/monitor") 2>"$work/monitor.err" &
+monitor_pid=$!
+started+=("$monitor_pid")
+wait_for "$work/monitor" '^[0-9]+ Virtual serial port: /dev/pts/[0-9]+$' 20
+port=$(sed -n '1s/^[0-9]* Virtual serial port: //p' "$work/monitor")
+check "the monitor makes a virtual serial port" [ -n "$port" ]
+[ -n "$port" ] || { cat "$work/monitor.err"; finish; }
+
+timeout -s KILL 240 "$kolvan" "$port" >"$work/kolvan" 2>"$work/kolvan.err" &
+kolvan_pid=$!
+started+=("$kolvan_pid")
+wait_for "$work/monitor" '^[0-9]+ (decoded|undecodable) ' 200
+sleep 1
+kill -INT "$kolvan_pid"
+await "$kolvan_pid" 15
+kolvan_status=$?
+kill -INT "$monitor_pid"
+await "$monitor_pid" 15
+monitor_status=$?
+
+sed 's/^/    kolvan | /' "$work/kolvan"
+sed 's/^[0-9]* /    monitor| /' "$work/monitor"
+
+# The minute read back is the one that began on the host's clock just
+# before the monitor's line came.
+decodes_to_local_time() {
+  local line stamp_s minute expected onset
+  line=$(grep -m 1 -E '^[0-9]+ (decoded|undecodable) ' "$work/monitor") || return 1
+  stamp_s=${line%% *}
+  line=${line#* }
+  minute=$(((stamp_s - 30) / 60 * 60))
+  expected="decoded $(LC_ALL=C date -d "@$minute" '+%Y-%m-%d %H:%M %a, day %-j'), parity ok, onset "
+  [[ $line == "$expected"* ]] || { echo "    expected: $expected..."; return 1; }
+  # Position 0 arrived after the start of its second, not late in it.
+  onset=${line#"$expected"}
+  [[ $onset =~ ^[0-9]+\ ms$ ]] && [ "${onset% ms}" -lt 500 ] || return 1
+  [ "$(grep -E -m 1 -- '^[0-9]{2}:[0-9]{2}:00 ==> [|_-]{60}$' "$work/kolvan" | cut -c1-5)" = \
+    "$(date -d "@$minute" +%H:%M)" ]
+}
+check "the monitor decodes kolvan's first whole minute to the host's local time" decodes_to_local_time
+
+# Before that line, only the port's name and minutes 15 and 45, which carry
+# no frame.
+quiet_before() {
+  local quiet='^[0-9]+ (Virtual serial port: |decoded |no frame in minute [0-9]{2}:(15|45) '
+  quiet+='|missing pulses from [0-9]{2}:(15|45):00 to [0-9]{2}:(15|45):58 \(59 seconds\)$)'
+  [ "$(sed -n '1,/^[0-9]* \(decoded\|undecodable\) /p' "$work/monitor" | grep -vc -E "$quiet")" -eq 0 ]
+}
+check "no fault reported before it" quiet_before
+check "kolvan ends on SIGINT with \"Exit!\", status 0" \
+  eval '[ "$kolvan_status" -eq 0 ] && [ "$(tail -n 1 "$work/kolvan")" = "Exit!" ] && [ ! -s "$work/kolvan.err" ]'
+check "the monitor ends on SIGINT with status 0" \
+  eval '[ "$monitor_status" -eq 0 ] && [ ! -s "$work/monitor.err" ]'
+finish

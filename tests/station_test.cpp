@@ -1,0 +1,228 @@
+// Tests of the WWVB, DCF77 and MSF codes behind the station table: pinned
+// minutes, the minutes around summer-time changes and year ends, every minute
+// of a leap year through encoder and decoder, and the frames each refuses.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "timecode/station.h"
+#include "utc.h"
+
+namespace {
+
+// Each station's tests run in its own country's zone.
+struct StationZone { const char *station, *tz, *standard, *summer; };
+constexpr StationZone kZones[] = {{"wwvb", "America/Chicago", "UTC", "UTC"},
+                                  {"dcf77", "Europe/Berlin", "CET", "CEST"},
+                                  {"msf", "Europe/London", "GMT", "BST"}};
+
+// Sets TZ to the station's zone and, when done, back to what it was.
+struct HostZone {
+  explicit HostZone(const char* station) : had(std::getenv("TZ") != nullptr) {
+    if (had) saved = std::getenv("TZ");
+    for (const StationZone& z : kZones)
+      if (std::strcmp(z.station, station) == 0) setenv("TZ", z.tz, 1);
+    tzset();
+  }
+  ~HostZone() {
+    had ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+    tzset();
+  }
+  bool had;
+  std::string saved;
+};
+
+bool host_local(std::int64_t seconds, std::tm& out) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  return localtime_r(&t, &out) != nullptr;
+}
+
+// A glyph the station lacks becomes a symbol past its last.
+StationFrame parse(const Station& station, const std::string& glyphs) {
+  StationFrame frame{};
+  for (std::size_t p = 0; p < 60 && p < glyphs.size(); ++p)
+    while (frame[p] < station.symbol_count && station.symbols[frame[p]].glyph != glyphs[p])
+      ++frame[p];
+  return frame;
+}
+
+// "2026-03-29 Sun 088 03:00 CEST; summer time change announced", or
+// "refused: reason".
+std::string decoded(const Station& station, const StationFrame& frame) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "?"};
+  StationTime t;
+  const char* reason = "";
+  if (!station.decode(frame, t, &reason)) return std::string("refused: ") + reason;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %s %03d %02d:%02d ", t.year, t.month, t.day,
+                kDays[t.day_of_week >= 0 && t.day_of_week < 7 ? t.day_of_week : 7],
+                t.day_of_year, t.hour, t.minute);
+  return text + t.zone + (t.notes.empty() ? "" : "; " + t.notes);
+}
+
+// Hand-checked: each field's bits written out from the station's field table
+// (weights, positions, parity) before the encoder existed.
+// The minute of the example frame in NIST SP 250-67's WWVB time-code figure:
+// 2008 day 258, 18:42 UTC, DUT1 -0.3 s (sign 010, 0011), leap year, DST 11.
+const char kWwvbNist[] = "|-_____-_|___-_-___|__-___-_-|-______-_|__--_____|-____-_--|";
+// 13:06 CET Mon 7 Dec 2026: minute 0110 000 P1 0, hour 1100 10 P2 1, day
+// 1110 00, Monday 100, month 01001, year 0110 0100, P3 1 (9 ones).
+const char kDcf77Winter[] = "__________________-_-_--_____--__-_----___-___-__-_--__-__-|";
+// 13:06 GMT Mon 7 Dec 2026: year 0010 0110, month 1 0010, day 00 0111, Monday
+// 001, hour 01 0011, minute 000 0110; odd ones 3, 5, 1, 5: B54-57 all 0.
+const char kMsfWinter[] = "|__________________-__--_-__-____---__-_-__--____--__------_";
+
+// The changes: 8 March and 1 November 2026, 02:00 in Chicago; 29 March and 25
+// October 2026, 01:00 UTC in Berlin and London. DCF77's A1 goes out through
+// the hour before a change (second 16 of 01:00 to 01:59 CET in spring), MSF's
+// B53 through the 61 minutes before it; "+" marks the frames that carry it.
+struct Minute {
+  const char* station;
+  std::int64_t sent;
+  const char* time;
+  const char* glyphs = nullptr;  // the frame, when pinned
+  const char* carries = nullptr;
+};
+const Minute kMinutes[] = {
+    {"wwvb", 0, "2008-09-14 Sun 258 18:42 UTC; DST in effect", kWwvbNist, ""},  // decoded only
+    // Minute 101 1001, hour 10 0011, day 11 0110 0110, year 0010 0100, LY 1, DST 00.
+    {"wwvb", utc(2024, 12, 31, 23, 59, 0), "2024-12-31 Tue 366 23:59 UTC",
+     "|-_-_-__-|__-____--|__--__--_|_--___-_-|_______-_|_-___-___|", "= 23:59 UTC"},
+    // 01:59 CST on the US change day: day 067, DST 57/58 = 1,0.
+    {"wwvb", utc(2026, 3, 8, 7, 59, 0), "2026-03-08 Sun 067 07:59 UTC; DST begins today",
+     "|-_-_-__-|______---|______--_|_---__-_-|_______-_|_--____-_|", "= 07:59 UTC"},
+    {"wwvb", utc(2026, 3, 7, 23, 59, 0), "2026-03-07 Sat 066 23:59 UTC"},
+    {"wwvb", utc(2026, 3, 8, 0, 0, 0), "2026-03-08 Sun 067 00:00 UTC; DST begins today"},
+    {"wwvb", utc(2026, 3, 9, 0, 0, 0), "2026-03-09 Mon 068 00:00 UTC; DST in effect"},
+    {"wwvb", utc(2026, 11, 1, 0, 0, 0), "2026-11-01 Sun 305 00:00 UTC; DST ends today"},
+    {"wwvb", utc(2026, 11, 2, 0, 0, 0), "2026-11-02 Mon 306 00:00 UTC"},
+    {"dcf77", utc(2026, 12, 7, 12, 5, 0), "2026-12-07 Mon 341 13:06 CET", kDcf77Winter,
+     "= 13:06 CET"},
+    // Sent at 01:59 CET: A1 1, Z1 Z2 1 0, hour 1100 00 P2 0, day 1001 01,
+    // Sunday 111, month 11000, P3 1 (11 ones).
+    {"dcf77", utc(2026, 3, 29, 0, 59, 0), "2026-03-29 Sun 088 03:00 CEST+",
+     "________________--__-________--_____-__-_------____--__-__-|", "= 03:00 CEST"},
+    // Sent at 00:59, 01:00, 01:58 CET, 03:00 CEST; 01:59, 02:00, 02:59 CEST, 02:00 CET.
+    {"dcf77", utc(2026, 3, 28, 23, 59, 0), "2026-03-29 Sun 088 01:00 CET"},
+    {"dcf77", utc(2026, 3, 29, 0, 0, 0), "2026-03-29 Sun 088 01:01 CET+"},
+    {"dcf77", utc(2026, 3, 29, 0, 58, 0), "2026-03-29 Sun 088 01:59 CET+"},
+    {"dcf77", utc(2026, 3, 29, 1, 0, 0), "2026-03-29 Sun 088 03:01 CEST"},
+    {"dcf77", utc(2026, 10, 24, 23, 59, 0), "2026-10-25 Sun 298 02:00 CEST"},
+    {"dcf77", utc(2026, 10, 25, 0, 0, 0), "2026-10-25 Sun 298 02:01 CEST+"},
+    {"dcf77", utc(2026, 10, 25, 0, 59, 0), "2026-10-25 Sun 298 02:00 CET+"},
+    {"dcf77", utc(2026, 10, 25, 1, 0, 0), "2026-10-25 Sun 298 02:01 CET"},
+    {"dcf77", utc(2026, 12, 31, 22, 59, 0), "2027-01-01 Fri 001 00:00 CET"},
+    {"msf", utc(2026, 12, 7, 13, 5, 0), "2026-12-07 Mon 341 13:06 GMT", kMsfWinter, "= 13:06 GMT"},
+    // Sent at 00:59 GMT: B53 1, B56 1 (Sunday 000), B58 1.
+    {"msf", utc(2026, 3, 29, 0, 59, 0), "2026-03-29 Sun 088 02:00 BST+",
+     "|__________________-__--____---_-__-_______-_________=--=-=_", "= 02:00 BST"},
+    // Sent at 23:58, 23:59 GMT, 02:00 BST; 00:58, 00:59, 01:59 BST, 01:00 GMT.
+    {"msf", utc(2026, 3, 28, 23, 58, 0), "2026-03-28 Sat 087 23:59 GMT"},
+    {"msf", utc(2026, 3, 28, 23, 59, 0), "2026-03-29 Sun 088 00:00 GMT+"},
+    {"msf", utc(2026, 3, 29, 1, 0, 0), "2026-03-29 Sun 088 02:01 BST"},
+    {"msf", utc(2026, 10, 24, 23, 58, 0), "2026-10-25 Sun 298 00:59 BST"},
+    {"msf", utc(2026, 10, 24, 23, 59, 0), "2026-10-25 Sun 298 01:00 BST+"},
+    {"msf", utc(2026, 10, 25, 0, 59, 0), "2026-10-25 Sun 298 01:00 GMT+"},
+    {"msf", utc(2026, 10, 25, 1, 0, 0), "2026-10-25 Sun 298 01:01 GMT"},
+    {"msf", utc(2024, 12, 31, 23, 59, 0), "2025-01-01 Wed 001 00:00 GMT"},
+};
+
+TEST(Station, MinutesPinnedAroundChangesAndAtYearEnds) {
+  for (const Minute& m : kMinutes) {
+    const Station& station = *find_station(m.station);
+    HostZone zone(m.station);
+    StationFrame frame = m.glyphs ? parse(station, m.glyphs) : StationFrame{};
+    std::string carries, want = m.time;
+    if (want.back() == '+') want.replace(want.size() - 1, 1, "; summer time change announced");
+    if (m.sent != 0) {
+      ASSERT_TRUE(station.encode(m.sent, host_local, frame, carries));
+    }
+    if (m.glyphs) {
+      EXPECT_EQ(station_frame_glyphs(station, frame), m.glyphs) << m.time;
+      EXPECT_EQ(carries, m.carries) << m.time;
+    }
+    EXPECT_EQ(decoded(station, frame), want) << station_frame_glyphs(station, frame);
+  }
+}
+
+// Against the C library's own conversion of the minute each frame carries.
+TEST(Station, EveryMinuteOfALeapYearRoundTrips) {
+  for (const StationZone& z : kZones) {
+    const Station& station = *find_station(z.station);
+    HostZone zone(z.station);
+    const bool in_utc = std::strcmp(z.station, "wwvb") == 0;
+    int bad = 0;
+    for (std::int64_t s = utc(2024, 1, 1, 0, 0, 0); s < utc(2025, 1, 1, 0, 0, 0) && bad < 3;
+         s += 60) {
+      StationFrame frame{};
+      std::string carries;
+      StationTime t;
+      std::tm want{};
+      const std::time_t carried = static_cast<std::time_t>(in_utc ? s : s + 60);
+      in_utc ? gmtime_r(&carried, &want) : localtime_r(&carried, &want);
+      const bool ok = station.encode(s, host_local, frame, carries) &&
+                      frame[0] == station.first_symbol && frame[59] == station.closing_symbol &&
+                      station.decode(frame, t, nullptr) && t.year == want.tm_year + 1900 &&
+                      t.month == want.tm_mon + 1 && t.day == want.tm_mday &&
+                      t.hour == want.tm_hour && t.minute == want.tm_min &&
+                      t.day_of_week == want.tm_wday && t.day_of_year == want.tm_yday + 1 &&
+                      t.zone == (want.tm_isdst > 0 ? z.summer : z.standard);
+      if (!ok) {
+        ++bad;
+        ADD_FAILURE() << z.station << " sent at " << s;
+      }
+    }
+  }
+}
+
+// A pinned frame with `glyphs` written over it from position `at`.
+struct Corrupt { const char *station, *base; int at; const char *glyphs, *reason; };
+const Corrupt kCorrupt[] = {
+    {"wwvb", kWwvbNist, 9, "_", "missing marker"},
+    {"wwvb", kWwvbNist, 4, "|", "marker in a data position"},
+    {"wwvb", kWwvbNist, 10, "-", "always-zero bit is 1"},
+    {"wwvb", kWwvbNist, 36, "---", "DUT1 sign bits are neither 1,0,1 nor 0,1,0"},
+    {"wwvb", kWwvbNist, 5, "-_-_", "bad BCD digit"},  // minute units 10
+    {"wwvb", kWwvbNist, 12, "--", "field out of range"},  // hour 38
+    {"wwvb", kWwvbNist, 55, "_", "leap-year bit disagrees with the year"},
+    {"dcf77", kDcf77Winter, 5, "x", "not a DCF77 symbol"},
+    {"dcf77", kDcf77Winter, 59, "_", "missing minute mark"},
+    {"dcf77", kDcf77Winter, 30, "|", "minute mark in a data position"},
+    {"dcf77", kDcf77Winter, 0, "-", "fixed bit 0 is not 0"},
+    {"dcf77", kDcf77Winter, 20, "_", "fixed bit 20 is not 1"},
+    {"dcf77", kDcf77Winter, 17, "-", "Z1 and Z2 are equal"},
+    {"dcf77", kDcf77Winter, 22, "_", "minute parity P1 mismatch"},
+    {"dcf77", kDcf77Winter, 29, "_", "hour parity P2 mismatch"},
+    {"dcf77", kDcf77Winter, 50, "-", "date parity P3 mismatch"},
+    {"dcf77", kDcf77Winter, 21, "----", "bad BCD digit"},  // minute units 15, P1 still even
+    {"dcf77", kDcf77Winter, 29, "--__--_", "field out of range"},  // hour 33 with its P2
+    {"dcf77", kDcf77Winter, 42, "_-_", "day of week disagrees with the date"},  // Tuesday
+    {"msf", kMsfWinter, 0, "_", "missing minute marker"},
+    {"msf", kMsfWinter, 5, "|", "minute marker in a data position"},
+    {"msf", kMsfWinter, 53, "_", "minute identifier A52-A59 is not 01111110"},
+    {"msf", kMsfWinter, 20, ".", "always-zero bit is 1"},  // B20
+    {"msf", kMsfWinter, 1, "._______.", "DUT1 both positive and negative"},
+    {"msf", kMsfWinter, 17, "-", "year parity B54 mismatch"},
+    {"msf", kMsfWinter, 25, "_", "date parity B55 mismatch"},
+    {"msf", kMsfWinter, 38, "_", "day-of-week parity B56 mismatch"},
+    {"msf", kMsfWinter, 45, "-", "time parity B57 mismatch"},
+    {"msf", kMsfWinter, 48, "-_-_", "bad BCD digit"},  // minute units 10
+    {"msf", kMsfWinter, 39, "--__-_", "field out of range"},  // hour 32
+    {"msf", kMsfWinter, 36, "_-_", "day of week disagrees with the date"},  // Tuesday
+};
+
+TEST(Station, CorruptFramesAreRefusedForTheirReason) {
+  for (const Corrupt& c : kCorrupt) {
+    const Station& station = *find_station(c.station);
+    std::string glyphs = c.base;
+    glyphs.replace(c.at, std::strlen(c.glyphs), c.glyphs);
+    EXPECT_EQ(decoded(station, parse(station, glyphs)), std::string("refused: ") + c.reason)
+        << glyphs;
+  }
+}
+
+}  // namespace
