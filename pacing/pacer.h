@@ -45,6 +45,8 @@ std::int64_t pacer_calendar_second();
 
 // How late in its second a pulse may start. The normal onset is the sleep's
 // overshoot or the poll period, 2-11 ms, and up to 16 ms on a loaded host
-// under Wine; 30 ms leaves room for that and still keeps the longest keyed
-// run of any second (0.8 s) 170 ms clear of the next second's start.
-constexpr std::int32_t kLatestOnsetMs = 30;
+// under Wine; 50 ms leaves room for a busier host (a pulse dropped is a
+// minute the clock can't decode) and still keeps the longest keyed run of
+// any second (0.8 s) 150 ms clear of the next second's start. A receiver
+// reads a pulse's length, which a late start doesn't change.
+constexpr std::int32_t kLatestOnsetMs = 50;

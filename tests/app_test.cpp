@@ -160,14 +160,15 @@ TEST_F(Loop, LateTickWhileWaitingRealignsAndWaitsAgain) {
 
 // A stall in the sleep after position 10 ends early, in the middle or at the
 // end of a second: the symbols of the seconds it took, and one whose second
-// is more than 30 ms gone, are dropped; every pulse that goes out starts
-// within 30 ms of its own second's step.
+// is more than 50 ms gone, are dropped; every pulse that goes out starts
+// within 50 ms of its own second's step.
 TEST_F(Loop, NoPulseStartsLateInItsSecond) {
   struct Case {
     std::uint32_t stall_ms;
     int first_dropped, dropped;
   };
-  for (const Case c : {Case{1700, 11, 2}, Case{3020, 11, 3}, Case{3500, 11, 4}, Case{3990, 11, 4}}) {
+  for (const Case c : {Case{1700, 11, 2}, Case{3040, 11, 3}, Case{3060, 11, 4}, Case{3500, 11, 4},
+                       Case{3990, 11, 4}}) {
     SCOPED_TRACE(c.stall_ms);
     fake_carrier_reset();
     begin(utc(2010, 6, 26, 13, 4, 58), 500);  // position 0 at 13:05:00
@@ -185,7 +186,7 @@ TEST_F(Loop, NoPulseStartsLateInItsSecond) {
     for (const FakePulse& pulse : fake_pulses()) {
       const std::size_t position = (pulse.at_ms - step0) / 1000;
       ASSERT_LT(position, 60u);
-      EXPECT_LE((pulse.at_ms - step0) % 1000, 30u) << "position " << position;
+      EXPECT_LE((pulse.at_ms - step0) % 1000, 50u) << "position " << position;
       EXPECT_NE(expected[position], '?') << "a pulse went out in a dropped second";
       EXPECT_EQ(pulse.count, chars_of_glyph(expected[position]));
     }
