@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -143,17 +144,25 @@ std::size_t count_of(const std::string& text, const std::string& needle) {
 constexpr int kAcceleratedGapMs = 40;
 constexpr int kRealTimeGapMs = 100;
 
-// Runs kolvan with `env` (an accelerated clock, libfaketime) until the
-// console has shown `lines` complete minute lines, then interrupts it.
-std::string run_accelerated(LineRecorder& line, const std::vector<std::string>& env,
-                            std::size_t lines) {
+// Runs kolvan with `env` (an accelerated clock, libfaketime) on a new line
+// until the console has shown `lines` complete minute lines, then
+// interrupts it. Ten times faster, a wake-up 5 ms late is 50 ms late to
+// kolvan, which drops that pulse ("?"): such a run is made again, up to
+// three times, so that the checks see whole frames.
+std::string run_accelerated(std::unique_ptr<LineRecorder>& line,
+                            const std::vector<std::string>& env, std::size_t lines) {
   Child child;
-  EXPECT_TRUE(start_child(child, {kProgram, line.path()}, env));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (count_of(child.out, "\n") < lines + 1 && std::chrono::steady_clock::now() < deadline)
-    wait_for_output(child, "\n\n", 200);  // never shows: collects for 200 ms
-  kill(child.pid, SIGINT);
-  EXPECT_EQ(finish_child(child, 5000), 0) << child.err;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    line = std::make_unique<LineRecorder>(kAcceleratedGapMs);
+    child = Child{};
+    EXPECT_TRUE(start_child(child, {kProgram, line->path()}, env));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (count_of(child.out, "\n") < lines + 1 && std::chrono::steady_clock::now() < deadline)
+      wait_for_output(child, "\n\n", 200);  // never shows: collects for 200 ms
+    kill(child.pid, SIGINT);
+    EXPECT_EQ(finish_child(child, 5000), 0) << child.err;
+    if (child.out.find('?') == std::string::npos) break;
+  }
   EXPECT_EQ(without_host_clock_lines(child.err), "");
   return child.out;
 }
@@ -179,9 +188,9 @@ TEST(Line, AcceleratedRunSkipsMinuteFifteen) {
   std::vector<std::string> env = {"TZ=UTC"};
   std::string why;
   if (!faketime_env("@2028-02-29 09:13:50 x10", env, why)) GTEST_SKIP() << why;
-  LineRecorder line(kAcceleratedGapMs);
+  std::unique_ptr<LineRecorder> line;
   const std::string out = run_accelerated(line, env, 4);
-  expect_line_matches_console(line, out);
+  expect_line_matches_console(*line, out);
   const std::vector<FrameLine> frames = frame_lines(out);
   ASSERT_EQ(frames.size(), 2u) << out;
   EXPECT_EQ(frames[0].minute, 14);
@@ -194,9 +203,9 @@ TEST(Line, AcceleratedRunAcrossTheEndOfALeapYear) {
   std::vector<std::string> env = {"TZ=UTC"};
   std::string why;
   if (!faketime_env("@2024-12-31 23:58:50 x10", env, why)) GTEST_SKIP() << why;
-  LineRecorder line(kAcceleratedGapMs);
+  std::unique_ptr<LineRecorder> line;
   const std::string out = run_accelerated(line, env, 3);
-  expect_line_matches_console(line, out);
+  expect_line_matches_console(*line, out);
   const std::vector<FrameLine> frames = frame_lines(out);
   ASSERT_EQ(frames.size(), 2u) << out;
   expect_minute(decode_glyphs(frames[0].glyphs), 2359, 366, 24, 2);  // Tuesday
