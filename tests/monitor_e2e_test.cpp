@@ -41,21 +41,22 @@ const std::string kMonitor = KOLVAN_MONITOR_BINARY;
 
 // A station as kolvan sends it here: its --station name (none for the
 // default), the zone kolvan runs in and its offset from UTC, the zone the
-// monitor shows, and how many minutes after the minute being sent the
-// carried one is.
+// monitor shows, how many minutes after the minute being sent the carried
+// one is, and what the monitor says held (WWVB has no parity bits).
 struct StationRun {
   const char* station;
   const char* tz;
   int zone_sec;
   const char* zone;
   int carried_after_min;
+  const char* checks;
 };
 
 const StationRun kRuns[] = {
-    {"", "JST-9", 9 * 3600, "", 0},
-    {"wwvb", "UTC0", 0, " UTC", 0},
-    {"dcf77", "CET-1CEST,M3.5.0,M10.5.0/3", 3600, " CET", 1},
-    {"msf", "GMT0BST,M3.5.0/1,M10.5.0", 0, " GMT", 1},
+    {"", "JST-9", 9 * 3600, "", 0, "parity ok"},
+    {"wwvb", "UTC0", 0, " UTC", 0, "markers ok"},
+    {"dcf77", "CET-1CEST,M3.5.0,M10.5.0/3", 3600, " CET", 1, "parity ok"},
+    {"msf", "GMT0BST,M3.5.0/1,M10.5.0", 0, " GMT", 1, "parity ok"},
 };
 
 std::tm zone_time(std::int64_t second, const StationRun& run) {
@@ -70,9 +71,9 @@ std::string decoded_prefix(std::int64_t second, const StationRun& run) {
   const std::tm t = zone_time(second, run);
   static const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   char text[96];
-  std::snprintf(text, sizeof text, "decoded %04d-%02d-%02d %02d:%02d %s%s, day %d, parity ok, onset ",
+  std::snprintf(text, sizeof text, "decoded %04d-%02d-%02d %02d:%02d %s%s, day %d, %s, onset ",
                 t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, kWeekdays[t.tm_wday],
-                run.zone, t.tm_yday + 1);
+                run.zone, t.tm_yday + 1, run.checks);
   return text;
 }
 
