@@ -21,16 +21,25 @@
 
 namespace {
 
+// After the "Can not open" line, the system's reason on a line of its own,
+// when there is one.
+void explain_open_failure() {
+  const std::string reason = carrier_open_error();
+  if (!reason.empty()) std::fprintf(stderr, "kolvan: %s\n", reason.c_str());
+}
+
 // A device path (where the platform has them) or a port number.
 bool open_port(const char* argument) {
   if (names_carrier_device(argument)) {
     if (open_carrier_device(argument, 9600)) return true;
     std::fprintf(stderr, "Can not open %s\n", argument);
+    explain_open_failure();
     return false;
   }
   const int port_number = parse_int(argument);
   if (open_carrier_port(port_number, 9600)) return true;
   std::fprintf(stderr, "Can not open COM%d\n", port_number);
+  explain_open_failure();
   return false;
 }
 

@@ -13,6 +13,9 @@ bool local_time(std::int64_t seconds, SimulatedTime& out);
 // since the epoch: the instant whose local time simulated_time gives.
 std::int64_t simulated_seconds(int offset_sec);
 
+// The same for a given host second.
+std::int64_t simulated_seconds_at(std::int64_t host_second, int offset_sec);
+
 // One second ahead of the simulated clock (host time + offset_sec), so the
 // loop sees second 0 of a minute during the last second of the one before.
 // False when the local-time conversion can't represent that time.

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/clock_watch.h"
 #include "app/simulated_time.h"
+#include "carrier/carrier.h"
 #include "carrier/carrier_output.h"
 #include "pacing/pacer.h"
 
@@ -22,11 +24,23 @@ bool is_sent_minute(const Station& station, const SimulatedTime& t) {
   return !station.skips_call_sign_minutes || (t.tm_min != 15 && t.tm_min != 45);
 }
 
-// Queues the pulse of one symbol and shows its glyph.
-void send_symbol(const Station& station, StationSymbol symbol) {
+// At the start of each second: the pulse of a symbol and its glyph, or only
+// "?" when its second began too long ago for the pulse to start on time (a
+// late tick, a stalled host): a missing pulse is better than one that runs
+// into the next second. A lost port is tried again afterwards, once a
+// second, so that the attempt never delays a pulse.
+// Returns false when the symbol was dropped.
+bool send_symbol(const Station& station, StationSymbol symbol) {
   const StationSymbolInfo& info = station.symbols[symbol];
-  carrier_send(info.shape);
-  std::putchar(info.glyph);
+  const bool on_time = second_just_began();
+  if (on_time) {
+    carrier_send(info.shape);
+    std::putchar(info.glyph);
+  } else {
+    std::putchar(kDroppedGlyph);
+  }
+  if (carrier_port_lost()) reopen_carrier_port();
+  return on_time;
 }
 
 // Tells the output each shape before its second, so that a sound card can
@@ -50,30 +64,33 @@ void wait_for_next_minute(const Station& station, const SimulatedTime& t) {
       align_to_second(true);
       break;
     }
+    if (carrier_port_lost()) reopen_carrier_port();
   }
   std::printf("Done.%40s", "");
-  tick();
+  next_second();
   send_symbol(station, station.closing_symbol);
   std::putchar('\n');
 }
 
-// Sends the frame from the next change of the host's second, one symbol per
-// tick. A symbol whose second has already passed, because the tick was late
-// or its sleep overran (a suspended or starved host), is dropped rather than
-// sent late: no pulse ever goes out outside its own second.
-void send_frame(const Station& station, const StationFrame& frame) {
-  align_to_second(false);
-  for (int position = 0; position < 60; ++position) {
-    send_symbol(station, frame[position]);
+// Sends the frame from the start of the host second `first_second`, one
+// symbol per second on the pacer's steps. The symbols of seconds that passed
+// during a stall, and one whose second is already too far gone, are dropped
+// ("?"); the frame goes on at the next second's start.
+// Returns how many symbols were dropped.
+int send_frame(const Station& station, const StationFrame& frame, std::int64_t first_second) {
+  int position = align_to_calendar_second(first_second);
+  int dropped = 0;
+  for (; dropped < position && dropped < 60; ++dropped) std::putchar(kDroppedGlyph);
+  while (position < 60) {
+    if (!send_symbol(station, frame[position])) ++dropped;
     if (position == 59) break;
-    // A late tick leaves the reference at the second just sent, one behind.
-    const int seconds_behind = tick() ? 0 : 1;
-    const int seconds_missed = catch_up_to_current_second() - seconds_behind;
-    for (int missed = 0; missed < seconds_missed && position < 59; ++missed) {
+    const int moved = next_second();
+    for (int missed = 1; missed < moved && position + missed < 60; ++missed, ++dropped) {
       std::putchar(kDroppedGlyph);
-      ++position;
     }
+    position += moved;
   }
+  return dropped;
 }
 
 }  // namespace
@@ -85,24 +102,31 @@ void begin_transmission(Transmission& transmission) {
 
 bool transmission_pass(Transmission& transmission) {
   const Station& station = *transmission.station;
-  const std::int64_t now = simulated_seconds(transmission.offset_sec);
+  watch_host_clock();
+  // The host second the pacer stands in, read so that the two clocks
+  // drifting apart can't make it the second before.
+  const std::int64_t host_second = pacer_calendar_second();
+  const std::int64_t now = simulated_seconds_at(host_second, transmission.offset_sec);
   SimulatedTime t;
   if (!local_time(now, t)) return false;
   std::printf("%02d:%02d:%02d ==> ", t.tm_hour, t.tm_min, t.tm_sec);
-  // The pass begins in the host second before the one `now` names.
-  const std::int64_t next_host_second = now - transmission.offset_sec;
   if (!is_sent_minute(station, t)) {
-    carrier_announce(next_host_second + 59 - t.tm_sec,
-                     station.symbols[station.closing_symbol].shape);
+    // The wait ends with the closing symbol in the last second of the minute.
+    carrier_announce(host_second + 60 - t.tm_sec, station.symbols[station.closing_symbol].shape);
     wait_for_next_minute(station, t);
     return true;
   }
   std::string carries;
   if (!station.encode(now, local_time, transmission.frame, carries)) return false;
-  announce_frame(station, transmission.frame, next_host_second);
-  send_frame(station, transmission.frame);
+  announce_frame(station, transmission.frame, host_second + 1);
+  const int dropped = send_frame(station, transmission.frame, host_second + 1);
   if (!carries.empty()) std::printf(" %s", carries.c_str());
   std::putchar('\n');
+  // After the console line, so as not to cut it.
+  if (dropped > 0) {
+    std::fprintf(stderr, "kolvan: the host was late: %d of the 60 pulses of %02d:%02d dropped\n",
+                 dropped, t.tm_hour, t.tm_min);
+  }
   return true;
 }
 

@@ -3,6 +3,8 @@
 // 9600 baud 8N1.
 #pragma once
 
+#include <string>
+
 #include "timecode/station.h"
 
 // Characters per pulse.
@@ -16,6 +18,22 @@ bool open_carrier_port(int number, int baud);
 
 // As open_carrier_port, for a device given by its path.
 bool open_carrier_device(const char* path, int baud);
+
+// Why the last open failed, for a line on standard error: the device and
+// the system's reason, with what to do where that helps ("/dev/ttyUSB0:
+// Permission denied; add your user to the dialout group"). Empty when the
+// argument named no device at all.
+std::string carrier_open_error();
+
+// True when the port's device vanished (a USB adapter unplugged or reset):
+// the port was closed by that fault, reported once, and not opened since.
+bool carrier_port_lost();
+
+// One attempt to open the lost port's device again, with the same settings
+// and exclusivity. Says so on standard error ("kolvan: /dev/ttyUSB0: open
+// again") and returns true when it is open again; false, silently, when it
+// is still missing. The loop calls it once a second while the port is lost.
+bool reopen_carrier_port();
 
 // Sets an open terminal device to the carrier port's line: `baud`, 8N1,
 // raw, no flow control. False when it can't be set. POSIX only.
@@ -31,7 +49,10 @@ int open_serial_reader(const char* path, int baud);
 bool names_carrier_device(const char* argument);
 
 // Queues the first `count` zero bytes on the port and returns at once.
-// Does nothing when the port is closed.
+// Does nothing when the port is closed. A pulse goes on the line whole or
+// not at all: one that can't (the queue still busy or full) is dropped and
+// that is said once on standard error; a device that vanished is reported
+// once and the port counts as lost.
 void send_pulse(int count);
 
 // Queues one second's keying on the port: zero bytes for its keyed runs,

@@ -1,16 +1,22 @@
 // The carrier port on POSIX systems: a terminal device held exclusively, set
 // raw to 8N1 without flow control and with DTR and RTS off, whose transmit
-// line is keyed by non-blocking writes of zero bytes.
+// line is keyed by non-blocking writes of zero bytes. A pulse goes on the
+// line whole or not at all; a device that vanishes is opened again.
 #include "carrier/carrier.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -28,8 +34,11 @@ static_assert(std::atomic<int>::is_always_lock_free,
 
 unsigned char pulse_buffer[4096];
 unsigned char shaped_buffer[4096];  // the pulse being sent
-std::string device_name;      // for the message when writes fail
-bool writes_failing = false;  // the failure has been reported
+std::string device_name;  // for the messages, and to open it again
+speed_t device_speed = B9600;
+bool lost = false;           // the device vanished; it is opened again once a second
+bool dropping = false;       // pulses are being dropped on a full queue; said once
+std::string open_error;      // why the last open failed
 
 bool speed_for(int baud, speed_t& speed) {
   struct Rate {
@@ -48,18 +57,41 @@ bool speed_for(int baud, speed_t& speed) {
   return false;
 }
 
+// The group a device belongs to, for the advice on a refused open.
+std::string group_of(const char* path) {
+  struct stat info {};
+  if (stat(path, &info) != 0) return "dialout";
+  const group* owner = getgrgid(info.st_gid);
+  return owner != nullptr ? owner->gr_name : "dialout";
+}
+
+// The reason for a failed open, with what to do about it where that helps.
+void note_open_error(const char* path, int error) {
+  open_error = path;
+  if (error == EBUSY || error == EWOULDBLOCK) {
+    open_error += " is held by another program";
+    return;
+  }
+  open_error += std::string(": ") + std::strerror(error);
+  if (error == EACCES || error == EPERM) {
+    open_error += "; add your user to the " + group_of(path) + " group";
+  } else if (error == ENOTTY) {
+    open_error += "; it is not a serial port";
+  }
+}
+
 // Opens the device and takes it for this process alone. The lock comes first,
 // so that a failed attempt never marks a device that someone else holds.
 // TIOCEXCL keeps out other openers except root; the lock keeps out another
 // copy of this program even when it runs as root.
 int open_exclusive(const char* path) {
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
+  if (fd < 0) {
+    note_open_error(path, errno);
     return -1;
   }
-  if (ioctl(fd, TIOCEXCL) != 0) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    note_open_error(path, errno);
     close(fd);
     return -1;
   }
@@ -92,28 +124,55 @@ bool drop_modem_lines(int fd) {
   return errno == ENOTTY || errno == EINVAL;
 }
 
+// Opens the device exclusively and sets its line; -1, with the reason noted,
+// when either fails.
+int open_configured(const char* path, speed_t speed) {
+  const int fd = open_exclusive(path);
+  if (fd < 0) return -1;
+  errno = 0;
+  if (!set_line(fd, speed) || !drop_modem_lines(fd)) {
+    note_open_error(path, errno != 0 ? errno : EINVAL);
+    release(fd);
+    return -1;
+  }
+  return fd;
+}
+
 // Makes a configured device the port of the process.
-void adopt(int fd, const char* path) {
+void adopt(int fd, const char* path, speed_t speed) {
   std::memset(pulse_buffer, 0, sizeof pulse_buffer);
   device_name = path;
-  writes_failing = false;
+  device_speed = speed;
+  lost = false;
+  dropping = false;
   const int previous = port_fd.exchange(fd);
   if (previous >= 0) release(previous);
 }
 
-// A write error other than a full queue means the device is gone or broken:
-// say so once, not at every second.
+// A write error other than a full queue means the device is gone or broken
+// (an adapter pulled out gives EIO): say so once, give the device up, and
+// leave it to the loop to open it again.
 void note_write_error(int fd, int error) {
-  if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return;
   if (port_fd.load() != fd) return;  // closed under us by the interrupt
-  if (writes_failing) return;
-  writes_failing = true;
+  if (!port_fd.compare_exchange_strong(fd, -1)) return;
+  release(fd);
+  lost = true;
   std::fprintf(stderr, "kolvan: %s: %s\n", device_name.c_str(), std::strerror(error));
+}
+
+// A pulse dropped, or cut short and taken back, on a full queue: said once
+// for each run of such seconds.
+void note_dropped_pulse() {
+  if (dropping) return;
+  dropping = true;
+  std::fprintf(stderr, "kolvan: %s: the port's queue is full; pulses are dropped until it drains\n",
+               device_name.c_str());
 }
 
 }  // namespace
 
 bool open_carrier_port(int number, int baud) {
+  open_error.clear();
   std::string path;
   if (!posix_port_name(number, path)) return false;
   return open_carrier_device(path.c_str(), baud);
@@ -121,14 +180,34 @@ bool open_carrier_port(int number, int baud) {
 
 bool open_carrier_device(const char* path, int baud) {
   speed_t speed;
+  open_error.clear();
   if (path == nullptr || !speed_for(baud, speed)) return false;
-  const int fd = open_exclusive(path);
+  const int fd = open_configured(path, speed);
   if (fd < 0) return false;
-  if (!set_line(fd, speed) || !drop_modem_lines(fd)) {
-    release(fd);
-    return false;
+  adopt(fd, path, speed);
+  return true;
+}
+
+std::string carrier_open_error() { return open_error; }
+
+// A hang-up (an adapter pulled out, the far end of a pseudo-terminal gone)
+// is seen here at once, without waiting for the next pulse's write.
+bool carrier_port_lost() {
+  const int fd = port_fd.load();
+  pollfd state{fd, 0, 0};
+  if (fd >= 0 && poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR)) != 0) {
+    note_write_error(fd, EIO);
   }
-  adopt(fd, path);
+  return lost && port_fd.load() < 0;
+}
+
+bool reopen_carrier_port() {
+  if (!carrier_port_lost()) return false;
+  const int fd = open_configured(device_name.c_str(), device_speed);
+  if (fd < 0) return false;
+  const std::string path = device_name;
+  adopt(fd, path.c_str(), device_speed);
+  std::fprintf(stderr, "kolvan: %s: open again\n", device_name.c_str());
   return true;
 }
 
@@ -160,19 +239,64 @@ bool names_carrier_device(const char* argument) {
 
 namespace {
 
-// One non-blocking write: when the queue is full the pulse is dropped rather
-// than waited for.
+std::int64_t monotonic_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// A driver that took only part of a pulse gets the rest as soon as it has
+// room, before the part it took has gone out (half of that part's time, at
+// most 0.5 s), so that the run on the line has no hole. When it has no room
+// in time, what it still holds is thrown away: a missing second, not a
+// shorter symbol. False when the pulse could not be completed.
+bool complete_pulse(int fd, const unsigned char* bytes, size_t length, size_t done) {
+  const std::int64_t budget = std::min<std::int64_t>(
+      500, static_cast<std::int64_t>(done) * 1000 / kLineCharsPerSecond / 2);
+  const std::int64_t deadline = monotonic_ms() + budget;
+  while (done < length) {
+    const std::int64_t left = deadline - monotonic_ms();
+    pollfd ready{fd, POLLOUT, 0};
+    if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) break;
+    const ssize_t n = write(fd, bytes + done, length - done);
+    if (n > 0) done += static_cast<size_t>(n);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+  }
+  if (done == length) return true;
+  tcflush(fd, TCOFLUSH);
+  return false;
+}
+
+// One non-blocking write onto an empty queue. Bytes still queued at the
+// start of a second belong to an earlier pulse, and anything added would go
+// out late and run into it: the pulse is dropped instead, as it is when the
+// driver takes nothing.
 void write_pulse(const unsigned char* bytes, int count) {
   const int fd = port_fd.load();
   if (fd < 0 || count <= 0) return;
   const size_t length = count < static_cast<int>(sizeof pulse_buffer)
                             ? static_cast<size_t>(count)
                             : sizeof pulse_buffer;
-  if (write(fd, bytes, length) >= 0) {
-    writes_failing = false;
+  int queued = 0;
+  if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    note_dropped_pulse();
     return;
   }
-  note_write_error(fd, errno);
+  const ssize_t n = write(fd, bytes, length);
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+      note_dropped_pulse();
+    } else {
+      note_write_error(fd, errno);
+    }
+    return;
+  }
+  if (static_cast<size_t>(n) == length ||
+      complete_pulse(fd, bytes, length, static_cast<size_t>(n))) {
+    dropping = false;
+    return;
+  }
+  note_dropped_pulse();
 }
 
 }  // namespace

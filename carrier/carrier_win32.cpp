@@ -1,10 +1,12 @@
 // The carrier port on Windows: a COM port opened exclusively for overlapped
 // I/O, set to 8N1 without flow control and with DTR and RTS off, whose
-// transmit line is keyed by asynchronous writes of zero bytes.
+// transmit line is keyed by asynchronous writes of zero bytes. A pulse goes
+// on the line whole or not at all; a port that vanishes is opened again.
 #include "carrier/carrier.h"
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -20,11 +22,52 @@ HANDLE volatile port_handle = nullptr;
 unsigned char pulse_buffer[4096];
 unsigned char shaped_buffer[4096];  // the pulse being sent
 
-// One record serves every write. Nothing waits for its event or reads its
-// result; it only has to stay valid while a write is under way, so the event
-// is made once and kept for the life of the process.
+// One record serves every write. Nothing waits for its event; it has to stay
+// valid while a write is under way, so the event is made once and kept for
+// the life of the process, and a write still pending at the next second
+// keeps the record: that second's pulse is dropped.
 OVERLAPPED write_record;
 HANDLE write_event = nullptr;
+bool write_pending = false;
+DWORD pending_length = 0;
+
+std::string port_name;     // for the messages, and to open it again
+int port_baud = 9600;
+bool lost = false;         // the port vanished; it is opened again once a second
+bool dropping = false;     // pulses are being dropped; said once
+std::string open_error;    // why the last open failed
+
+// The system's text for an error code, without its line end.
+std::string system_message(DWORD error) {
+  char text[256] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  if (message.empty()) message = "error " + std::to_string(error);
+  return message;
+}
+
+// A port as the user knows it: "COM12" rather than "\\.\COM12".
+std::string shown_name(const std::string& path) {
+  const std::string device_namespace = "\\\\.\\";
+  return path.compare(0, device_namespace.size(), device_namespace) == 0
+             ? path.substr(device_namespace.size())
+             : path;
+}
+
+void note_open_error(const char* path, DWORD error) {
+  open_error = shown_name(path);
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+    open_error += " is held by another program";
+  } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    open_error += ": no such port; the Device Manager lists the ports under \"Ports (COM & LPT)\"";
+  } else {
+    open_error += ": " + system_message(error);
+  }
+}
 
 static_assert(sizeof(DCB) == 28, "the line settings record has its documented size");
 
@@ -49,14 +92,55 @@ bool configure(HANDLE handle, int baud) {
          SetupComm(handle, 4096, 4096) != 0;
 }
 
+// Opens the port exclusively and sets its line; null, with the reason
+// noted, when either fails.
+HANDLE open_configured(const char* path, int baud) {
+  if (write_event == nullptr) write_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    note_open_error(path, GetLastError());
+    return nullptr;
+  }
+  if (!configure(handle, baud)) {
+    note_open_error(path, GetLastError());
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
 // Makes a configured port the port of the process, with a fresh buffer and
 // write record.
-void adopt(HANDLE handle) {
+void adopt(HANDLE handle, const char* path, int baud) {
   std::memset(pulse_buffer, 0, sizeof pulse_buffer);
   std::memset(&write_record, 0, sizeof write_record);
   write_record.hEvent = write_event;
+  write_pending = false;
+  port_name = path;
+  port_baud = baud;
+  lost = false;
+  dropping = false;
   HANDLE previous = InterlockedExchangePointer(&port_handle, handle);
   if (previous != nullptr) CloseHandle(previous);
+}
+
+// A write that fails outright means the port is gone (an adapter pulled
+// out): said once, the port given up, and opened again by the loop.
+void note_write_error(HANDLE handle, DWORD error) {
+  if (InterlockedCompareExchangePointer(&port_handle, nullptr, handle) != handle) return;
+  CloseHandle(handle);
+  write_pending = false;
+  lost = true;
+  std::fprintf(stderr, "kolvan: %s: %s\n", shown_name(port_name).c_str(),
+               system_message(error).c_str());
+}
+
+void note_dropped_pulse() {
+  if (dropping) return;
+  dropping = true;
+  std::fprintf(stderr, "kolvan: %s: the port's queue is full; pulses are dropped until it drains\n",
+               shown_name(port_name).c_str());
 }
 
 }  // namespace
@@ -66,16 +150,25 @@ bool open_carrier_port(int number, int baud) {
 }
 
 bool open_carrier_device(const char* path, int baud) {
+  open_error.clear();
   if (path == nullptr || baud <= 0) return false;
-  if (write_event == nullptr) write_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  if (!configure(handle, baud)) {
-    CloseHandle(handle);
-    return false;
-  }
-  adopt(handle);
+  HANDLE handle = open_configured(path, baud);
+  if (handle == nullptr) return false;
+  adopt(handle, path, baud);
+  return true;
+}
+
+std::string carrier_open_error() { return open_error; }
+
+bool carrier_port_lost() { return lost && port_handle == nullptr; }
+
+bool reopen_carrier_port() {
+  if (!carrier_port_lost()) return false;
+  const std::string path = port_name;
+  HANDLE handle = open_configured(path.c_str(), port_baud);
+  if (handle == nullptr) return false;
+  adopt(handle, path.c_str(), port_baud);
+  std::fprintf(stderr, "kolvan: %s: open again\n", shown_name(path).c_str());
   return true;
 }
 
@@ -84,15 +177,47 @@ bool names_carrier_device(const char*) { return false; }
 
 namespace {
 
-// Queues the write and returns; a failed or dropped write is only a missing
-// pulse on the line, so the result is not looked at.
+// True when the previous write is over and the port still there; a short
+// one (a timeout cut it) counts as a dropped pulse, a failed one as the
+// port gone.
+bool previous_write_done(HANDLE handle) {
+  if (!write_pending) return true;
+  if (!HasOverlappedIoCompleted(&write_record)) {
+    note_dropped_pulse();
+    return false;
+  }
+  write_pending = false;
+  DWORD written = 0;
+  if (!GetOverlappedResult(handle, &write_record, &written, FALSE)) {
+    note_write_error(handle, GetLastError());
+    return false;
+  }
+  if (written == pending_length) {
+    dropping = false;
+  } else {
+    note_dropped_pulse();
+  }
+  return true;
+}
+
+// Queues the write and returns. The record is not touched while the
+// previous write is pending: the pulse is dropped instead, which also keeps
+// it from running into the one still going out.
 void write_pulse(const unsigned char* bytes, int count) {
   HANDLE handle = port_handle;
   if (handle == nullptr || count <= 0) return;
+  if (!previous_write_done(handle)) return;
   const DWORD length = count < static_cast<int>(sizeof pulse_buffer)
                            ? static_cast<DWORD>(count)
                            : static_cast<DWORD>(sizeof pulse_buffer);
-  (void)WriteFile(handle, bytes, length, nullptr, &write_record);
+  ResetEvent(write_event);
+  if (WriteFile(handle, bytes, length, nullptr, &write_record) ||
+      GetLastError() == ERROR_IO_PENDING) {
+    write_pending = true;
+    pending_length = length;
+    return;
+  }
+  note_write_error(handle, GetLastError());
 }
 
 }  // namespace

@@ -16,5 +16,12 @@ void sleep_ms(std::uint32_t ms);
 // precise real-time clock so that a new second is seen as soon as it begins.
 std::int64_t calendar_seconds();
 
+// The same clock in milliseconds since the epoch.
+std::int64_t calendar_ms();
+
 // Asks the platform for the finest sleep it can give; called once at start-up.
 void prepare_clocks();
+
+// What the host's time service says of the calendar clock: whether it is
+// synchronised, and its estimated error. False when the platform doesn't say.
+bool read_clock_sync(bool& synchronised, long& estimated_error_us);

@@ -5,9 +5,16 @@
 // relative on CLOCK_MONOTONIC: a sleep cut short or stretched by a suspend is
 // caught by the count afterwards either way, and time-shifting test tools
 // (libfaketime) scale monotonic sleeps but not boot-time ones, so only this
-// pairing lets the whole program run on an accelerated clock. The calendar second comes from CLOCK_REALTIME itself rather than
-// time(), which follows a coarse clock that shows a new second up to a
-// scheduler tick late; that lateness would land on every pulse.
+// pairing lets the whole program run on an accelerated clock. The calendar
+// second comes from CLOCK_REALTIME itself rather than time(), which follows a
+// coarse clock that shows a new second up to a scheduler tick late; that
+// lateness would land on every pulse.
+//
+// The count and the calendar never drift apart here: the kernel applies the
+// time service's corrections (adjtimex slewing, frequency and offset) to the
+// one clock from which CLOCK_REALTIME, CLOCK_MONOTONIC and CLOCK_BOOTTIME are
+// all read; only CLOCK_MONOTONIC_RAW runs uncorrected. Only a step of the
+// calendar moves it against the count, and the pacer realigns every frame.
 #include "pacing/clock.h"
 
 #include <cerrno>
@@ -15,6 +22,7 @@
 
 #include <sched.h>
 #include <sys/prctl.h>
+#include <sys/timex.h>
 
 namespace {
 
@@ -68,8 +76,25 @@ std::int64_t calendar_seconds() {
   return static_cast<std::int64_t>(read_clock(CLOCK_REALTIME).tv_sec);
 }
 
+std::int64_t calendar_ms() {
+  const timespec now = read_clock(CLOCK_REALTIME);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 void prepare_clocks() {
   // One nanosecond of timer slack: sleeps end as close to their time as the
   // kernel allows. Without it they merely overshoot a little more.
   (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
+
+// The kernel's own view, kept by the time service (chrony, ntpd,
+// systemd-timesyncd): TIME_ERROR or STA_UNSYNC until it has set the clock
+// from a source. A read with no mode bits changes nothing.
+bool read_clock_sync(bool& synchronised, long& estimated_error_us) {
+  timex state{};
+  const int result = ntp_adjtime(&state);
+  if (result < 0) return false;
+  synchronised = result != TIME_ERROR && (state.status & STA_UNSYNC) == 0;
+  estimated_error_us = state.esterror;
+  return true;
 }

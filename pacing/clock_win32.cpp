@@ -4,7 +4,9 @@
 // far better than a millisecond; GetTickCount64 would move only at the timer
 // interrupt (about 15.6 ms) and that step would land on every pulse. The
 // calendar second comes from the precise system time so that a new second is
-// seen as soon as it begins.
+// seen as soon as it begins. The time service slews the system time and not
+// the counter, so the two drift apart; the pacer reads the calendar at the
+// middle of its seconds and realigns every frame, which makes that harmless.
 #include "pacing/clock.h"
 
 #include <windows.h>
@@ -25,6 +27,15 @@ std::uint64_t counter_frequency() {
   return frequency;
 }
 
+// 100 ns intervals since 1970-01-01.
+std::int64_t system_time_since_epoch() {
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  const std::uint64_t since_1601 =
+      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<std::int64_t>(since_1601 - kUnixEpochAsFileTime);
+}
+
 }  // namespace
 
 std::uint32_t elapsed_ms() {
@@ -40,12 +51,11 @@ std::uint32_t elapsed_ms() {
 void sleep_ms(std::uint32_t ms) { Sleep(ms); }
 
 std::int64_t calendar_seconds() {
-  FILETIME now;
-  GetSystemTimePreciseAsFileTime(&now);
-  const std::uint64_t since_1601 =
-      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return static_cast<std::int64_t>(since_1601 / kFileTimePerSecond) -
-         static_cast<std::int64_t>(kUnixEpochAsFileTime / kFileTimePerSecond);
+  return system_time_since_epoch() / static_cast<std::int64_t>(kFileTimePerSecond);
+}
+
+std::int64_t calendar_ms() {
+  return system_time_since_epoch() / static_cast<std::int64_t>(kFileTimePerSecond / 1000);
 }
 
 void prepare_clocks() {
@@ -53,3 +63,7 @@ void prepare_clocks() {
   // its time instead of at the next 15.6 ms tick.
   timeBeginPeriod(1);
 }
+
+// Windows keeps its time service's state to itself (w32tm /query /status
+// asks the service); there is no cheap call for it.
+bool read_clock_sync(bool&, long&) { return false; }

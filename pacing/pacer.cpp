@@ -43,30 +43,52 @@ void sleep_until_polling_time() {
   if (remaining > 0 && remaining <= kPollFromMs) sleep_ms(static_cast<std::uint32_t>(remaining));
 }
 
-// Returns at the first poll that sees a calendar second other than the one
-// current at the call; the first read follows a sleep, so a second that has
-// only just begun is not taken.
-void poll_for_second_change() {
-  const std::int64_t start = calendar_seconds();
-  do {
+// Polls every 10 ms until the calendar reaches `second` and takes the change
+// of second seen by a poll whose sleep was short: the change then lies at most
+// that sleep behind, within kLatestOnsetMs. A change seen only after a longer
+// sleep (a stall), or a calendar that jumped, is not taken and the polling
+// goes on to the next change. Sets the reference at the end of the
+// millisecond in which the change was taken and returns how many seconds
+// after `second` that change was.
+//
+// The poll woke somewhere inside the millisecond the count reads now, and
+// perhaps only just after the calendar second changed. Ticks stepped from
+// the start of that millisecond could wake a fraction of a millisecond before
+// their calendar second; returning at the end of it puts the first pulse on
+// the same step as the ticks that follow.
+int poll_for_second(std::int64_t second) {
+  std::int64_t seen = calendar_seconds();
+  std::uint32_t seen_at = elapsed_ms();
+  for (;;) {
     sleep_ms(kPollPeriodMs);
-  } while (calendar_seconds() == start);
+    const std::uint32_t now = elapsed_ms();
+    const std::int64_t calendar = calendar_seconds();
+    const bool prompt = as_signed(now - seen_at) <= kLatestOnsetMs;
+    if (calendar >= second && calendar == seen + 1 && prompt) {
+      tick_base_ms = as_signed(now + 1);
+      sleep_ms(1);
+      return static_cast<int>(calendar - second);
+    }
+    seen = calendar;
+    seen_at = now;
+  }
+}
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 }  // namespace
 
 void align_to_second(bool initial) {
   if (!initial) sleep_until_polling_time();
-  poll_for_second_change();
-  // The poll woke somewhere inside the millisecond the count reads now, and
-  // perhaps only just after the calendar second changed. The reference is
-  // the end of that millisecond: ticks stepped from its start could wake a
-  // fraction of a millisecond before their calendar second, and the loop,
-  // reading the time just after position 59, would then see second 58.
-  // Returning at the reference puts the first pulse on the same step as the
-  // ticks that follow it.
-  tick_base_ms = as_signed(elapsed_ms() + 1);
-  sleep_ms(1);
+  (void)poll_for_second(calendar_seconds() + 1);
+}
+
+int align_to_calendar_second(std::int64_t second) {
+  sleep_until_polling_time();
+  return poll_for_second(second);
 }
 
 bool tick() {
@@ -83,4 +105,27 @@ int catch_up_to_current_second() {
   const std::int32_t seconds = late / static_cast<std::int32_t>(kSecondMs);
   move_base_on(static_cast<std::uint32_t>(seconds) * static_cast<std::uint32_t>(kSecondMs));
   return seconds;
+}
+
+int next_second() {
+  const int ticked = tick() ? 1 : 0;
+  return ticked + catch_up_to_current_second();
+}
+
+bool second_just_began() {
+  const std::int32_t into = since_base_ms();
+  return into >= 0 && into <= kLatestOnsetMs;
+}
+
+// On Windows the millisecond count runs on the performance counter and the
+// calendar on the system time, which the time service slews: the two may
+// drift apart by hundreds of ppm, some 30 ms over a frame. Read at the tick
+// itself, the calendar could still show the second before; read half a
+// second on, it shows the tick's own second for any drift under half a
+// second, and the alignment before each frame puts the ticks back on the
+// calendar's seconds.
+std::int64_t pacer_calendar_second() {
+  std::int32_t into = since_base_ms() % static_cast<std::int32_t>(kSecondMs);
+  if (into < 0) into += static_cast<std::int32_t>(kSecondMs);
+  return floor_div(calendar_ms() + (kSecondMs / 2 - into), kSecondMs);
 }

@@ -150,7 +150,9 @@ open_refused() {
   WINEDEBUG=-all,trace+file run_exe "$@" || return 1
   local message
   message=$(console_text "$work/run.err" | grep -Ev '^[0-9a-f]{4}:(trace|warn|err|fixme):')
-  [ "$run_status" -eq 1 ] && [ "$message" = "Can not open COM$number" ] && [ ! -s "$work/run.out" ] &&
+  # The first line exactly, then the system's reason on a line of its own.
+  [ "$run_status" -eq 1 ] && [ "$(head -n 1 <<<"$message")" = "Can not open COM$number" ] &&
+    [[ $(sed -n 2p <<<"$message") == "kolvan: COM$number: "?* ]] && [ ! -s "$work/run.out" ] &&
     grep -Fq "trace:file:CreateFileW L\"$name\" GENERIC_READ GENERIC_WRITE " "$work/run.err"
 }
 check "port 7 without a device: opens COM7, \"Can not open COM7\", status 1" open_refused 7 'COM7' 7
@@ -373,7 +375,8 @@ same_console() {
     return 1
   fi
   grep -q '^Setting: ' "$work/$name.exe.lines" && grep -Eq -- "$frame_regex" "$work/$name.exe.lines" &&
-    [ ! -s "$work/$name.exe.err" ] && [ ! -s "$work/$name.linux.err" ]
+    [ ! -s "$work/$name.exe.err" ] &&
+    ! grep -qv '^kolvan: the host clock is ' "$work/$name.linux.err"  # the host's NTP state aside
 }
 
 # kolvan.exe in a terminal (tmux runs it, and Wine its console host), on

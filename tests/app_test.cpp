@@ -3,15 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 
+#include "app/clock_watch.h"
 #include "app/command_line.h"
 #include "app/simulated_time.h"
 #include "app/transmission_loop.h"
 #include "fake_carrier.h"
 #include "fake_clock.h"
+#include "glyphs.h"
 #include "utc.h"
 
 namespace {
@@ -73,8 +76,7 @@ class Loop : public ::testing::Test {
       const FakePulse& pulse = fake_pulses()[first + p];
       SCOPED_TRACE("position " + std::to_string(p));
       expect_on_second(pulse, second_at(second0 + p));
-      const int expected = glyphs[p] == '_' ? 768 : glyphs[p] == '-' ? 480 : 192;
-      EXPECT_EQ(pulse.count, expected) << "position " << p;
+      EXPECT_EQ(pulse.count, chars_of_glyph(glyphs[p])) << "position " << p;
     }
   }
 
@@ -156,38 +158,116 @@ TEST_F(Loop, LateTickWhileWaitingRealignsAndWaitsAgain) {
   expect_on_second(fake_pulses()[0], second_at(6));
 }
 
-TEST_F(Loop, SymbolsWhoseSecondsPassedAreDroppedNotSentLate) {
-  // Position 0 at 13:05:00; the sleep after position 10 overruns by 3.4 s.
-  begin(utc(2010, 6, 26, 13, 4, 58), 500);
-  const std::uint64_t second0 = second_at(2);
-  fake_clock_stall_sleep_at(second0 + 10 * 1000, 3400);
-  const std::string out = passes(1);
-  std::string expected = k1305;
-  expected.replace(11, 3, "???");
-  EXPECT_EQ(out, "13:05:00 ==> " + expected + "\n");
-  ASSERT_EQ(fake_pulses().size(), 57u);
-  for (const FakePulse& pulse : fake_pulses()) {
-    const int position = static_cast<int>((pulse.at_ms - second0) / 1000);
-    ASSERT_LT(position, 60);
-    EXPECT_NE(expected[position], '?') << "a pulse went out in a dropped second";
-    EXPECT_EQ(pulse.count, expected[position] == '_' ? 768 : expected[position] == '-' ? 480 : 192);
+// A stall in the sleep after position 10 ends early, in the middle or at the
+// end of a second: the symbols of the seconds it took, and one whose second
+// is more than 50 ms gone, are dropped; every pulse that goes out starts
+// within 50 ms of its own second's step.
+TEST_F(Loop, NoPulseStartsLateInItsSecond) {
+  struct Case {
+    std::uint32_t stall_ms;
+    int first_dropped, dropped;
+  };
+  for (const Case c : {Case{1700, 11, 2}, Case{3040, 11, 3}, Case{3060, 11, 4}, Case{3500, 11, 4},
+                       Case{3990, 11, 4}}) {
+    SCOPED_TRACE(c.stall_ms);
+    fake_carrier_reset();
+    begin(utc(2010, 6, 26, 13, 4, 58), 500);  // position 0 at 13:05:00
+    fake_clock_stall_sleep_at(second_at(2) + 10 * 1000, c.stall_ms);
+    std::string expected = k1305;
+    expected.replace(static_cast<std::size_t>(c.first_dropped), static_cast<std::size_t>(c.dropped),
+                     static_cast<std::size_t>(c.dropped), '?');
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(passes(1), "13:05:00 ==> " + expected + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "kolvan: the host was late: " + std::to_string(c.dropped) +
+                  " of the 60 pulses of 13:05 dropped\n");
+    ASSERT_EQ(fake_pulses().size(), 60u - static_cast<std::size_t>(c.dropped));
+    const std::uint64_t step0 = fake_pulses()[0].at_ms;  // the pacer's steps
+    for (const FakePulse& pulse : fake_pulses()) {
+      const std::size_t position = (pulse.at_ms - step0) / 1000;
+      ASSERT_LT(position, 60u);
+      EXPECT_LE((pulse.at_ms - step0) % 1000, 50u) << "position " << position;
+      EXPECT_NE(expected[position], '?') << "a pulse went out in a dropped second";
+      EXPECT_EQ(pulse.count, chars_of_glyph(expected[position]));
+    }
   }
-  const std::uint64_t step0 = fake_pulses()[0].at_ms;  // the pacer's steps
-  EXPECT_EQ(fake_pulses()[11].at_ms, step0 + 14 * 1000 + 400);  // late within its second
-  EXPECT_EQ(fake_pulses()[12].at_ms, step0 + 15 * 1000);        // back on the step
 }
 
-TEST_F(Loop, LateTickInAFrameDropsOnlyThePassedSeconds) {
-  // Queuing position 20 takes 2.4 s, so the tick after it is already late.
+TEST_F(Loop, LateTickInAFrameDropsThePassedSecondsAndTheOneUnderWay) {
+  // Queuing position 20 takes 2.4 s: the tick after it is late, and 22 is
+  // 0.4 s gone when the loop gets to it.
   begin(utc(2010, 6, 26, 13, 4, 58), 500);
   fake_carrier_stall_on_pulse(20, 2400);
   std::string expected = k1305;
-  expected[21] = '?';
+  expected.replace(21, 2, "??");
   EXPECT_EQ(passes(1), "13:05:00 ==> " + expected + "\n");
-  ASSERT_EQ(fake_pulses().size(), 59u);
-  const std::uint64_t step0 = fake_pulses()[0].at_ms;
-  EXPECT_EQ(fake_pulses()[21].at_ms, step0 + 22 * 1000 + 400);
-  EXPECT_EQ(fake_pulses()[22].at_ms, step0 + 23 * 1000);
+  ASSERT_EQ(fake_pulses().size(), 58u);
+  EXPECT_EQ(fake_pulses()[21].at_ms, fake_pulses()[0].at_ms + 23 * 1000);  // back on the step
+}
+
+// A stall before the frame's first second: the alignment sees the start of
+// position 0 too late, drops what passed and starts on a later second.
+TEST_F(Loop, StallBeforeTheFrameDropsItsFirstSeconds) {
+  begin(utc(2010, 6, 26, 13, 4, 58), 500);  // first pass at 13:04:59 (host)
+  fake_clock_stall_next_sleep(1700);        // the sleep before polling
+  std::string expected = k1305;
+  expected.replace(0, 2, "??");
+  EXPECT_EQ(passes(1), "13:05:00 ==> " + expected + "\n");
+  ASSERT_EQ(fake_pulses().size(), 58u);
+  expect_on_second(fake_pulses()[0], second_at(4));  // position 2
+}
+
+// The calendar slewed 500 ppm either way against the millisecond count (a
+// time service at its fastest slew): minute after minute, every pass reads
+// its own minute, with no "Wait" between frames.
+TEST_F(Loop, CalendarDriftingAgainstTheCountLosesNoMinute) {
+  for (const int ppm : {-500, 500}) {
+    SCOPED_TRACE(ppm);
+    fake_carrier_reset();
+    begin(utc(2010, 6, 26, 13, 3, 58), 500);
+    fake_clock_set_calendar_drift_ppm(ppm);
+    const std::string out = passes(40);
+    std::size_t line = 0;
+    for (int minute = 0; minute < 40; ++minute) {
+      char time[16];
+      std::snprintf(time, sizeof time, "%02d:%02d:00 ==> ", 13 + (4 + minute) / 60, (4 + minute) % 60);
+      ASSERT_EQ(out.substr(line, 13), time) << out.substr(line, 80);
+      line = out.find('\n', line) + 1;
+    }
+    EXPECT_EQ(out.find('?'), std::string::npos);
+  }
+}
+
+// The device vanishes: the loop tries to open it again once a second, never
+// more, shows every glyph meanwhile, and sends again once it is back.
+TEST_F(Loop, LostPortIsTriedOnceASecondAndPulsesResume) {
+  begin(utc(2010, 6, 26, 13, 4, 58), 500);
+  fake_carrier_lose(20);
+  const std::string out = passes(2);
+  EXPECT_EQ(out.substr(0, 13 + 60), "13:05:00 ==> " + k1305);
+  EXPECT_EQ(fake_carrier_reopen_attempts(), 20);
+  // Attempt 20 follows position 19: position 20 is the first pulse sent.
+  ASSERT_EQ(fake_pulses().size(), 40u + 60u);
+  expect_on_second(fake_pulses()[0], second_at(2 + 20));
+}
+
+// The host clock's synchronisation, read at start and at every pass: one
+// line when it is found unsynchronised, one when that changes, and nothing
+// on standard output.
+TEST_F(Loop, UnsynchronisedHostClockIsSaidOnceAndAgainWhenItChanges) {
+  reset_host_clock_watch();
+  begin(utc(2010, 6, 26, 13, 4, 58), 500);
+  testing::internal::CaptureStderr();
+  fake_clock_set_synchronised(false);
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(transmission_pass(loop_));
+  fake_clock_set_synchronised(true);
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(transmission_pass(loop_));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kolvan: the host clock is not synchronised (NTP); clocks set from it will be wrong "
+            "by as much as it is\n"
+            "kolvan: the host clock is synchronised (NTP) again; estimated error 3 ms\n");
+  EXPECT_EQ(out.find("kolvan"), std::string::npos);
 }
 
 TEST_F(Loop, LateTickAtTheEndOfAFrameStillShowsSixtyColumns) {

@@ -68,12 +68,22 @@ bool start_child(Child& child, const std::vector<std::string>& args,
   return true;
 }
 
-bool wait_for_output(Child& child, const std::string& needle, int timeout_ms) {
+namespace {
+bool wait_for(Child& child, const std::string& text, const std::string& needle, int timeout_ms) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (child.out.find(needle) == std::string::npos) {
+  while (text.find(needle) == std::string::npos) {
     if (ms_left(deadline) == 0 || !collect(child, ms_left(deadline))) return false;
   }
   return true;
+}
+}  // namespace
+
+bool wait_for_output(Child& child, const std::string& needle, int timeout_ms) {
+  return wait_for(child, child.out, needle, timeout_ms);
+}
+
+bool wait_for_error_output(Child& child, const std::string& needle, int timeout_ms) {
+  return wait_for(child, child.err, needle, timeout_ms);
 }
 
 int finish_child(Child& child, int timeout_ms) {

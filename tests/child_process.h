@@ -25,6 +25,9 @@ bool start_child(Child& child, const std::vector<std::string>& args,
 // `timeout_ms` passes (false).
 bool wait_for_output(Child& child, const std::string& needle, int timeout_ms);
 
+// The same on standard error.
+bool wait_for_error_output(Child& child, const std::string& needle, int timeout_ms);
+
 // Collects output until the child ends; kills it after `timeout_ms`.
 // Returns its exit status, or -1 when it was killed or died of a signal.
 int finish_child(Child& child, int timeout_ms);

@@ -7,6 +7,9 @@
 namespace {
 std::vector<FakePulse> pulses;
 bool is_open = false;
+bool lost = false;
+int reopen_attempts = 0;
+int reopen_succeeds_at = 0;
 std::size_t stall_index = 0;
 std::uint32_t stall_ms = 0;
 }  // namespace
@@ -15,7 +18,19 @@ void fake_carrier_reset() {
   pulses.clear();
   is_open = true;
   stall_ms = 0;
+  lost = false;
+  reopen_attempts = 0;
+  reopen_succeeds_at = 0;
 }
+
+void fake_carrier_lose(int reopen_succeeds_at_attempt) {
+  is_open = false;
+  lost = true;
+  reopen_attempts = 0;
+  reopen_succeeds_at = reopen_succeeds_at_attempt;
+}
+
+int fake_carrier_reopen_attempts() { return reopen_attempts; }
 
 const std::vector<FakePulse>& fake_pulses() { return pulses; }
 
@@ -27,6 +42,14 @@ void fake_carrier_stall_on_pulse(std::size_t index, std::uint32_t ms) {
 bool open_carrier_port(int, int) { return is_open = true; }
 bool open_carrier_device(const char*, int) { return is_open = true; }
 bool names_carrier_device(const char*) { return false; }
+std::string carrier_open_error() { return ""; }
+bool carrier_port_lost() { return lost; }
+
+bool reopen_carrier_port() {
+  if (!lost || ++reopen_attempts < reopen_succeeds_at) return false;
+  lost = false;
+  return is_open = true;
+}
 
 void send_pulse(int count) {
   if (!is_open) return;

@@ -16,3 +16,8 @@ void fake_carrier_reset();
 // time: the host stalled between two sleeps.
 void fake_carrier_stall_on_pulse(std::size_t index, std::uint32_t ms);
 const std::vector<FakePulse>& fake_pulses();
+
+// The device vanishes now; attempt number `reopen_succeeds_at_attempt` to
+// open it again succeeds.
+void fake_carrier_lose(int reopen_succeeds_at_attempt);
+int fake_carrier_reopen_attempts();

@@ -14,6 +14,8 @@ std::uint64_t overshoot_us = 0;
 std::uint64_t stall_us = 0;
 std::uint64_t stall_at_us = 0;
 std::uint64_t stall_at_extra_us = 0;
+int calendar_ppm = 0;
+bool clock_synchronised = true;
 std::vector<FakeSleep> sleeps;
 }  // namespace
 
@@ -26,12 +28,16 @@ void fake_clock_reset(std::int64_t calendar_start, std::uint32_t ms_into_second,
   overshoot_us = 0;
   stall_us = 0;
   stall_at_extra_us = 0;
+  calendar_ppm = 0;
+  clock_synchronised = true;
   sleeps.clear();
 }
 
 void fake_clock_delay_calendar_us(std::uint32_t us) {
   start_us_into_second = (start_us_into_second + 1000000 - us % 1000000) % 1000000;
 }
+
+void fake_clock_set_calendar_drift_ppm(int ppm) { calendar_ppm = ppm; }
 
 void fake_clock_advance(std::uint32_t ms) { now_us += std::uint64_t{ms} * 1000; }
 void fake_clock_set_overshoot(std::uint32_t ms) { overshoot_us = std::uint64_t{ms} * 1000; }
@@ -44,8 +50,16 @@ void fake_clock_stall_sleep_at(std::uint64_t at_ms, std::uint32_t ms) {
 std::uint64_t fake_now_ms() { return now_us / 1000; }
 std::uint64_t fake_now_us() { return now_us; }
 
+namespace {
+// Microseconds since the start of the calendar second `start_calendar`.
+std::uint64_t calendar_us() {
+  const auto drift = static_cast<std::int64_t>(now_us) * calendar_ppm / 1000000;
+  return start_us_into_second + static_cast<std::uint64_t>(static_cast<std::int64_t>(now_us) + drift);
+}
+}  // namespace
+
 std::uint32_t fake_ms_into_second() {
-  return static_cast<std::uint32_t>((start_us_into_second + now_us) % 1000000 / 1000);
+  return static_cast<std::uint32_t>(calendar_us() % 1000000 / 1000);
 }
 
 const std::vector<FakeSleep>& fake_sleeps() { return sleeps; }
@@ -67,7 +81,19 @@ void sleep_ms(std::uint32_t ms) {
 }
 
 std::int64_t calendar_seconds() {
-  return start_calendar + static_cast<std::int64_t>((start_us_into_second + now_us) / 1000000);
+  return start_calendar + static_cast<std::int64_t>(calendar_us() / 1000000);
+}
+
+std::int64_t calendar_ms() {
+  return start_calendar * 1000 + static_cast<std::int64_t>(calendar_us() / 1000);
 }
 
 void prepare_clocks() {}
+
+void fake_clock_set_synchronised(bool synchronised) { clock_synchronised = synchronised; }
+
+bool read_clock_sync(bool& synchronised, long& estimated_error_us) {
+  synchronised = clock_synchronised;
+  estimated_error_us = 2500;
+  return true;
+}

@@ -20,6 +20,14 @@ void fake_clock_reset(std::int64_t calendar_start, std::uint32_t ms_into_second,
 // that it falls inside a millisecond of the count rather than at its start.
 void fake_clock_delay_calendar_us(std::uint32_t us);
 
+// The calendar runs `ppm` parts per million faster (negative: slower) than
+// the millisecond count, from the reset on: a time service slewing it.
+void fake_clock_set_calendar_drift_ppm(int ppm);
+
+// What the host says of its clock's synchronisation (true after a reset);
+// the estimated error is always 2.5 ms.
+void fake_clock_set_synchronised(bool synchronised);
+
 // Time passing outside any sleep: work, a suspended host.
 void fake_clock_advance(std::uint32_t ms);
 

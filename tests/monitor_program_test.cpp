@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "test_support.h"
 
 namespace {
 
@@ -105,9 +105,10 @@ TEST(MonitorProgram, VirtualPortOutlivesItsUsersAndEndsOnSigint) {
 }
 
 TEST(MonitorProgram, ReadsADeviceAndEndsOnSigterm) {
-  int master = -1, slave = -1;
-  char name[256] = {};
-  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  Pty pty;
+  ASSERT_FALSE(pty.path.empty());
+  const std::string name = pty.path;
+  const int master = pty.master;
   Child monitor;
   ASSERT_TRUE(start_child(monitor, {kMonitor, name}));
   ASSERT_TRUE(wait_for_output(monitor, "\n", 5000)) << monitor.err;
@@ -117,8 +118,6 @@ TEST(MonitorProgram, ReadsADeviceAndEndsOnSigterm) {
   EXPECT_TRUE(wait_for_output(monitor, "unexpected pulse of 600 bytes at ", 2000)) << monitor.out;
   kill(monitor.pid, SIGTERM);
   EXPECT_EQ(finish_child(monitor, 5000), 0) << monitor.err;
-  close(master);
-  close(slave);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "glyphs.h"
 #include "timecode/timecode.h"
 #include "utc.h"
 
@@ -25,19 +26,6 @@ constexpr std::int64_t kCharUs = kSecond / 960;  // one character at 9600 8N1
 const std::int64_t k0931 = utc(2026, 12, 7, 9, 31, 0);
 
 StationSymbol sym(TimeCodeSymbol s) { return static_cast<StationSymbol>(s); }
-
-// Characters of a pulse: JJY's glyphs, and for every station the length in
-// tenths of a second ('1' 96 characters ... '8' 768). 'g' is MSF's A=0 B=1,
-// 0.1 s keyed, 0.1 s not (0xFF bytes), 0.1 s keyed.
-int chars_of(char glyph) {
-  switch (glyph) {
-    case '_': return 768;
-    case '-': return 480;
-    case '|': return 192;
-    case 'g': return 288;
-  }
-  return glyph >= '1' && glyph <= '9' ? (glyph - '0') * 96 : 0;
-}
 
 // The sixty glyphs kolvan sends in the minute that begins at `second`
 // (seconds since the epoch), read in the test's zone, UTC.
@@ -125,7 +113,7 @@ class Line {
         gap_pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us);
         continue;
       }
-      pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us, chars_of(glyphs[i]), port);
+      pulse((first + static_cast<std::int64_t>(i)) * kSecond + onset_us, chars_of_glyph(glyphs[i]), port);
     }
   }
 
@@ -330,7 +318,7 @@ TEST_F(Monitor, DecodesDespiteAFewCharactersLostInEachPulse) {
   Line line;
   std::string glyphs = "|" + glyphs_of_minute(k0931);
   for (std::size_t i = 0; i < glyphs.size(); ++i)
-    line.pulse((k0931 - 1 + static_cast<std::int64_t>(i)) * kSecond, chars_of(glyphs[i]) - 5 - static_cast<int>(i % 10),
+    line.pulse((k0931 - 1 + static_cast<std::int64_t>(i)) * kSecond, chars_of_glyph(glyphs[i]) - 5 - static_cast<int>(i % 10),
                Port::Pty);
   line.settle();
   EXPECT_EQ(line.lines(), (std::vector<std::string>{
@@ -454,7 +442,7 @@ TEST_F(Monitor, ADayThatTheYearDoesNotHaveIsOutOfRange) {
 }
 
 // Frames checked by hand against the stations' published definitions,
-// glyphs as chars_of() reads them, each with the end of the minute before it
+// glyphs as chars_of_glyph() reads them, each with the end of the minute before it
 // (the symbols that open the minute) and what follows.
 struct StationLine {
   const char* station;

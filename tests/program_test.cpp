@@ -3,39 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
 #include "child_process.h"
+#include "test_support.h"
 
 namespace {
 
 const std::string kProgram = KOLVAN_BINARY;
 const std::string kUsage = "Usage: Kolvan COM_PORT [offset_sec]\n";
-
-// A pseudo-terminal pair; the program opens the slave by its path.
-struct Pty {
-  int master = -1, slave = -1;
-  std::string path;
-  Pty() {
-    char name[128];
-    if (openpty(&master, &slave, name, nullptr, nullptr) == 0) path = name;
-    close(slave);  // the program must be the only one holding the slave
-  }
-  ~Pty() { close(master); }
-};
+const char kSocat[] = "/usr/bin/socat";
 
 // The "Setting:" line for host time `now` + offset + 1 in Japan (UTC+9).
 std::string setting_line(std::time_t now, int offset_sec) {
-  const std::time_t shown = now + offset_sec + 1 + 9 * 3600;
-  std::tm fields;
-  gmtime_r(&shown, &fields);
+  const std::tm fields = japan_time(now + offset_sec + 1);
   char line[64];
   std::snprintf(line, sizeof line, "Setting: %04d/%02d/%02d %02d:%02d:%02d\n",
                 fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
@@ -53,7 +42,7 @@ TEST(Program, WrongArgumentCountPrintsUsageAndExitsZero) {
   }
 }
 
-TEST(Program, PortThatCannotBeOpenedExitsOne) {
+TEST(Program, PortThatCannotBeOpenedExitsOneAndSaysWhy) {
   Child by_number;  // "abc" converts to port 0, which names no device here
   EXPECT_EQ(run_child(by_number, {kProgram, "abc"}, 5000), 1);
   EXPECT_EQ(by_number.err, "Can not open COM0\n");
@@ -61,7 +50,8 @@ TEST(Program, PortThatCannotBeOpenedExitsOne) {
 
   Child by_path;
   EXPECT_EQ(run_child(by_path, {kProgram, "/nonexistent/tty", "5"}, 5000), 1);
-  EXPECT_EQ(by_path.err, "Can not open /nonexistent/tty\n");
+  EXPECT_EQ(by_path.err, "Can not open /nonexistent/tty\nkolvan: /nonexistent/tty: " +
+                             std::string(std::strerror(ENOENT)) + "\n");
 
   // A sound device ALSA has no definition of; the reason is ALSA's own.
   Child audio;
@@ -84,12 +74,19 @@ TEST(Program, ShowsTheShiftedLocalTimeAndExitsCleanlyOnInterrupt) {
   // A second instance is refused while the first holds the device.
   Child second;
   EXPECT_EQ(run_child(second, {kProgram, pty.path}, 5000), 1);
-  EXPECT_EQ(second.err, "Can not open " + pty.path + "\n");
+  EXPECT_EQ(second.err, "Can not open " + pty.path + "\nkolvan: " + pty.path +
+                            " is held by another program\n");
 
+  // Interrupted in the middle of a line: that line stays unfinished and the
+  // message brings its own line end.
+  ASSERT_TRUE(wait_for_output(child, "==> ", 5000)) << child.out;
   kill(child.pid, SIGINT);
   EXPECT_EQ(finish_child(child, 5000), 0);
-  ASSERT_GE(child.out.size(), 7u);
-  EXPECT_EQ(child.out.substr(child.out.size() - 7), "\nExit!\n");
+  const std::string tail = "==> \nExit!\n";
+  ASSERT_GE(child.out.size(), tail.size());
+  const std::string end = child.out.substr(child.out.rfind("==> "));
+  EXPECT_EQ(end.substr(end.size() - 7), "\nExit!\n");
+  EXPECT_NE(end.substr(end.size() - 8, 1), "\n") << child.out;
 
   // The device is free again at once.
   const int fd = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -109,6 +106,43 @@ TEST(Program, OffsetThatIsNotANumberCountsAsZero) {
   EXPECT_EQ(finish_child(child, 5000), 0);
   const std::string line = child.out.substr(0, child.out.find('\n') + 1);
   EXPECT_TRUE(line == setting_line(before, 0) || line == setting_line(after, 0)) << line;
+}
+
+// A pseudo-terminal behind a link, made by socat and gone with it.
+bool start_device(Child& socat, const std::string& link) {
+  if (!start_child(socat, {kSocat, "-u", "pty,link=" + link + ",raw,echo=0", "OPEN:/dev/null"}))
+    return false;
+  for (int i = 0; i < 500 && access(link.c_str(), F_OK) != 0; ++i) usleep(10000);
+  return access(link.c_str(), F_OK) == 0;
+}
+
+// The device kolvan keys goes away (a USB adapter unplugged) and comes back
+// under the same name: each is said once on standard error, the console goes
+// on, and Ctrl-C still ends it in order.
+TEST(Program, DeviceThatComesBackIsOpenedAgain) {
+  if (access(kSocat, X_OK) != 0) GTEST_SKIP() << kSocat << " is missing (Debian package socat)";
+  const std::string link = testing::TempDir() + "kolvan-usb-" + std::to_string(getpid());
+  Child device;
+  ASSERT_TRUE(start_device(device, link));
+  Child kolvan;
+  ASSERT_TRUE(start_child(kolvan, {kProgram, link}));
+  ASSERT_TRUE(wait_for_output(kolvan, "==> ", 5000)) << kolvan.err;
+
+  kill(device.pid, SIGTERM);
+  finish_child(device, 5000);
+  const std::string gone = "kolvan: " + link + ": " + std::strerror(EIO) + "\n";
+  EXPECT_TRUE(wait_for_error_output(kolvan, gone, 3000)) << kolvan.err;
+  Child again;
+  ASSERT_TRUE(start_device(again, link));
+  const std::string back = "kolvan: " + link + ": open again\n";
+  EXPECT_TRUE(wait_for_error_output(kolvan, back, 3000)) << kolvan.err;
+
+  kill(kolvan.pid, SIGINT);
+  EXPECT_EQ(finish_child(kolvan, 5000), 0);
+  kill(again.pid, SIGTERM);
+  finish_child(again, 5000);
+  EXPECT_EQ(without_host_clock_lines(kolvan.err), gone + back);
+  EXPECT_EQ(kolvan.out.substr(kolvan.out.size() - 7), "\nExit!\n");
 }
 
 }  // namespace

@@ -39,11 +39,14 @@ const Known kKnown[] = {
     {at(2012, 365, 1, 23, 59), "|-_-_-__-|__-____--|__--__--_|_--___-__|____-__-_|__-______|"},
     // Saturday 1 January 2011, 00:00, day 001.
     {at(2011, 0, 6, 0, 0), "|________|_________|_________|___-_____|____-___-|--_______|"},
+    // The same Saturday at 13:17: the minute's tens (bits 1-4) hold one 1,
+    // so PA2 (0, over bits 1-8) differs from the parity of the units alone.
+    {at(2010, 176, 6, 13, 17), "|__-__---|___-___--|___-__---|_---__-__|____-____|--_______|"},
 };
 
 TEST(TimeCode, KnownMinutesEncodeInPlaceAndDecode) {
   TimeCodeFrame reused = make_frame();
-  for (int i : {0, 1, 2, 0, 2, 1, 0}) {  // each known minute after each other one
+  for (int i : {0, 1, 2, 0, 2, 1, 0, 3}) {  // each known minute after each other one
     encode_frame(reused, kKnown[i].t);
     EXPECT_EQ(frame_glyphs(reused), kKnown[i].glyphs);
     TimeCodeFrame parsed;
