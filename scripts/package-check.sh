@@ -10,21 +10,11 @@ cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
 . scripts/cross-env.sh
 
-passed=0 failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); echo "ok - $what"; else failed=$((failed + 1)); echo "FAIL - $what"; fi
-}
+. scripts/checks.sh
 # Runs a command quietly, showing its output when it fails.
 quietly() {
   local out
   out=$("$@" 2>&1) || { echo "$out" | tail -n 20 | sed 's/^/    /'; return 1; }
-}
-finish() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
-  exit
 }
 
 ensure_packages lintian systemd man-db || { check "install lintian, systemd and man-db" false; finish; }

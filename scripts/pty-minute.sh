@@ -13,17 +13,7 @@
 set -uo pipefail
 kolvan=$1 monitor=$2
 
-passed=0 failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); echo "ok - $what"; else failed=$((failed + 1)); echo "FAIL - $what"; fi
-}
-finish() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
-  exit
-}
+. "$(dirname "$0")/checks.sh"
 
 work=$(mktemp -d /tmp/kolvan-minute.XXXXXX)
 started=()

@@ -24,20 +24,7 @@ cd "$(dirname "$0")/.."
 
 phase() { printf '[%3ds] %s\n' "$SECONDS" "$*"; }
 
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok - $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $*"; }
-# check DESCRIPTION COMMAND...: one check, passed when COMMAND succeeds.
-check() {
-  local what=$1
-  shift
-  if "$@"; then pass "$what"; else fail "$what"; fi
-}
-finish() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
-  exit
-}
+. scripts/checks.sh
 
 phase "packages"
 timeout 600 bash -c '. scripts/ensure-packages.sh; ensure_packages "$@"' _ \

@@ -6,17 +6,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-passed=0 failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); echo "ok - $what"; else failed=$((failed + 1)); echo "FAIL - $what"; fi
-}
-finish() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
-  exit
-}
+. scripts/checks.sh
 
 bash scripts/package.sh windows >/tmp/kolvan-zip.$$.log 2>&1 ||
   { tail -n 20 /tmp/kolvan-zip.$$.log; check "build the zip" false; finish; }
