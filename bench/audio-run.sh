@@ -20,23 +20,14 @@ cmake --workflow --preset release >/dev/null
 
 minutes=${1:-3}
 dir=$(mktemp -d /tmp/kolvan-audio-bench.XXXXXX)
-busy_pids=()
+. bench/busy.sh
 stop_all() {
-  for pid in "${busy_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  stop_busy
   null_sink_stop
   rm -rf "$dir"
 }
 trap stop_all EXIT
 null_sink_start "$dir" || { cat "$dir/pulse.log" >&2; exit 1; }
-label="idle"
-if [ "${BUSY:-0}" != 0 ]; then
-  cores=$(nproc)
-  for _ in $(seq "$cores"); do
-    yes >/dev/null &
-    busy_pids+=($!)
-  done
-  label="busy: $cores x yes >/dev/null on $cores cores"
-fi
 echo "$(uname -srm), $(nproc) cores, $(date -u "+%Y-%m-%d %H:%M UTC"), load average $(cut -d" " -f1-3 /proc/loadavg), $(pulseaudio --version)"
 build/release/kolvan-bench --audio="$NULL_SINK_MONITOR" build/release/kolvan "$minutes" \
   "$label, sound through a PulseAudio null sink"

@@ -18,18 +18,8 @@ ensure_packages cmake g++ make
 cmake --workflow --preset release >/dev/null
 
 minutes=${1:-3}
-busy_pids=()
-stop_busy() { for pid in "${busy_pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+. bench/busy.sh
 trap stop_busy EXIT
-label="idle"
-if [ "${BUSY:-0}" != 0 ]; then
-  cores=$(nproc)
-  for _ in $(seq "$cores"); do
-    yes >/dev/null &
-    busy_pids+=($!)
-  done
-  label="busy: $cores x yes >/dev/null on $cores cores"
-fi
 if [ "${WINE:-0}" != 0 ]; then
   # The cross build, in a throw-away Wine prefix whose COM3 the wrapper
   # links to the benchmark's virtual port (scripts/wine-env.sh).
