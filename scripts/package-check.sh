@@ -72,7 +72,7 @@ runs() {
 }
 check "kolvan runs and tells its version (or its usage)" runs
 check "kolvan-monitor runs and tells its usage" \
-  eval '[ "$(timeout 10 /usr/bin/kolvan-monitor --help)" = "Usage: kolvan-monitor [DEVICE]" ]'
+  eval '[ "$(timeout 10 /usr/bin/kolvan-monitor --help | head -n 1)" = "Usage: kolvan-monitor [--station=NAME] [DEVICE]" ]'
 manual_pages() {
   [ "$(man -w kolvan)" = /usr/share/man/man1/kolvan.1.gz ] &&
     [ "$(man -w kolvan-monitor)" = /usr/share/man/man1/kolvan-monitor.1.gz ] &&
