@@ -53,24 +53,14 @@ has_files() {
 }
 check "the package installs the programs, manual pages, unit, copyright and changelog" has_files
 
-# "kolvan VERSION"; a build that doesn't know --version yet reads it as a
-# port number (0, no port) and then the usage line of a call without
-# arguments stands for it.
+# "kolvan VERSION", the project's.
 runs() {
   local out
   out=$(timeout 10 /usr/bin/kolvan --version 2>&1)
   echo "    kolvan --version: $out"
-  case $out in
-    "kolvan $version") return 0 ;;
-    *Usage:*) [[ $out == *"Usage: Kolvan COM_PORT [offset_sec]"* ]] ;;
-    "Can not open COM0")
-      out=$(timeout 10 /usr/bin/kolvan 2>&1)
-      echo "    kolvan: $out"
-      [ "$out" = "Usage: Kolvan COM_PORT [offset_sec]" ] ;;
-    *) return 1 ;;
-  esac
+  [ "$out" = "kolvan $version" ]
 }
-check "kolvan runs and tells its version (or its usage)" runs
+check "kolvan runs and tells its version" runs
 check "kolvan-monitor runs and tells its usage" \
   eval '[ "$(timeout 10 /usr/bin/kolvan-monitor --help | head -n 1)" = "Usage: kolvan-monitor [--station=NAME] [DEVICE]" ]'
 manual_pages() {
