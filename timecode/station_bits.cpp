@@ -30,6 +30,16 @@ bool bcd_digits_valid(const StationBits& bits, const BcdField& field) {
   return digits[0] <= 9 && digits[1] <= 9 && digits[2] <= 9;
 }
 
+BcdCheck check_bcd_fields(const StationBits& bits, const BcdField* fields, int count) {
+  for (int i = 0; i < count; ++i)
+    if (!bcd_digits_valid(bits, fields[i])) return BcdCheck::BadDigit;
+  for (int i = 0; i < count; ++i) {
+    const int value = bcd_value(bits, fields[i]);
+    if (value < fields[i].low || value > fields[i].high) return BcdCheck::OutOfRange;
+  }
+  return BcdCheck::Valid;
+}
+
 int bcd_value(const StationBits& bits, const BcdField& field) {
   const unsigned char* b = bits.data() + field.first;
   int value = 0;

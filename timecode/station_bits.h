@@ -29,6 +29,11 @@ bool bcd_digits_valid(const StationBits& bits, const BcdField& field);
 // The sum of the weights of the field's seconds that are 1.
 int bcd_value(const StationBits& bits, const BcdField& field);
 
+// How a frame's fields read, every field's digits checked before any
+// field's range, so that a bad digit is named as such wherever it stands.
+enum class BcdCheck { Valid, BadDigit, OutOfRange };
+BcdCheck check_bcd_fields(const StationBits& bits, const BcdField* fields, int count);
+
 // The number of ones in seconds `first` to `last`, both included.
 int count_ones(const StationBits& bits, int first, int last);
 

@@ -110,12 +110,9 @@ Dcf77Error check_dcf77(const StationFrame& frame, StationBits& bits) {
   for (int i = 0; i < 3; ++i)
     if (count_ones(bits, kParities[i].first, kParities[i].parity) % 2 != 0)
       return parity_errors[i];
-  for (const BcdField& f : kFields)
-    if (!bcd_digits_valid(bits, f)) return Dcf77Error::BadDigit;
-  for (const BcdField& f : kFields) {
-    const int value = bcd_value(bits, f);
-    if (value < f.low || value > f.high) return Dcf77Error::Range;
-  }
+  const BcdCheck fields = check_bcd_fields(bits, kFields, kFieldCount);
+  if (fields == BcdCheck::BadDigit) return Dcf77Error::BadDigit;
+  if (fields == BcdCheck::OutOfRange) return Dcf77Error::Range;
   return Dcf77Error::None;
 }
 

@@ -114,12 +114,9 @@ MsfError check_msf(const StationFrame& frame, StationBits& a, StationBits& b) {
   for (int i = 0; i < 4; ++i)
     if ((count_ones(a, kParities[i].first, kParities[i].last) + b[kParities[i].parity]) % 2 != 1)
       return parity_errors[i];
-  for (const BcdField& f : kFields)
-    if (!bcd_digits_valid(a, f)) return MsfError::BadDigit;
-  for (const BcdField& f : kFields) {
-    const int value = bcd_value(a, f);
-    if (value < f.low || value > f.high) return MsfError::Range;
-  }
+  const BcdCheck fields = check_bcd_fields(a, kFields, kFieldCount);
+  if (fields == BcdCheck::BadDigit) return MsfError::BadDigit;
+  if (fields == BcdCheck::OutOfRange) return MsfError::Range;
   return MsfError::None;
 }
 

@@ -107,12 +107,9 @@ WwvbError check_wwvb(const StationFrame& frame, StationBits& bits) {
     if (bits[p]) return WwvbError::AlwaysZero;
   const int sign = bits[kDut1Sign] * 4 + bits[kDut1Sign + 1] * 2 + bits[kDut1Sign + 2];
   if (sign != 5 && sign != 2) return WwvbError::Dut1Sign;
-  for (const BcdField& f : kFields)
-    if (!bcd_digits_valid(bits, f)) return WwvbError::BadDigit;
-  for (const BcdField& f : kFields) {
-    const int value = bcd_value(bits, f);
-    if (value < f.low || value > f.high) return WwvbError::Range;
-  }
+  const BcdCheck fields = check_bcd_fields(bits, kFields, kFieldCount);
+  if (fields == BcdCheck::BadDigit) return WwvbError::BadDigit;
+  if (fields == BcdCheck::OutOfRange) return WwvbError::Range;
   return WwvbError::None;
 }
 
