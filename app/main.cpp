@@ -63,6 +63,10 @@ int main(int argc, char** argv) {
   const int offset_sec = options.offset_sec;
   const char* argument = nullptr;
   const CarrierOutput& output = chosen_output(options, argument);
+  if (output.check != nullptr && !output.check(argument, error)) {
+    std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
+    return 2;
+  }
   if (!open_carrier_output(output, argument, *options.station)) return 1;
   install_interrupt_handler();
   prepare_clocks();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "timecode/station.h"
 
@@ -13,12 +14,15 @@
 struct CarrierOutput {
   // What the command line calls it: "serial", "audio", "pwm".
   const char* name;
+  // Optional. Checks the command-line `argument` before anything is opened;
+  // false with `error` ("kolvan: ...") for a malformed one, or for a way out
+  // this platform doesn't have: the caller shows it with the usage, status 2.
+  bool (*check)(const char* argument, std::string& error);
   // Opens the way out its command-line `argument` names (a port number or
   // device path, a sound device or "" for the default, a PWM channel) for
   // `station`, and says on standard error what was set up where that helps.
   // False when it can't: its "Can not open ..." line and the reason are
   // already on standard error, and the caller ends with status 1.
-  // Null in a row that this platform doesn't have.
   bool (*open)(const char* argument, const Station& station);
   // Optional. Tells ahead of time what the second beginning at
   // `host_second` (the host's calendar second) will key, so that an output
