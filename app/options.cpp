@@ -28,11 +28,12 @@ bool set_station(const char* name, Options& options, std::string& error) {
 }
 
 // The arguments after the options: COM_PORT and an optional offset, or with
-// --audio only the offset.
+// --audio or --pwm only the offset.
 bool take_operands(int count, char** operands, Options& options) {
-  const int first_offset = options.audio ? 0 : 1;
+  const bool takes_port = !options.audio && options.pwm == nullptr;
+  const int first_offset = takes_port ? 1 : 0;
   if (count < first_offset || count > first_offset + 1) return false;
-  if (!options.audio) options.port = operands[0];
+  if (takes_port) options.port = operands[0];
   if (count > first_offset) options.offset_sec = parse_int(operands[first_offset]);
   return true;
 }
@@ -57,6 +58,11 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
     } else if (starts_with(arg, "--audio=")) {
       options.audio = true;
       options.audio_device = arg + std::strlen("--audio=");
+    } else if (starts_with(arg, "--pwm=")) {
+      options.pwm = arg + std::strlen("--pwm=");
+    } else if (std::strcmp(arg, "--pwm") == 0) {
+      error = "kolvan: option '--pwm' needs CHIP:CHANNEL, e.g. --pwm=pwmchip0:0";
+      return CommandLineResult::Error;
     } else if (starts_with(arg, "--station=")) {
       if (!set_station(arg + std::strlen("--station="), options, error))
         return CommandLineResult::Error;
@@ -71,6 +77,10 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       return CommandLineResult::Error;
     }
   }
+  if (options.audio && options.pwm != nullptr) {
+    error = "kolvan: --audio and --pwm are two ways out: give one";
+    return CommandLineResult::Error;
+  }
   if (!take_operands(argc - i, argv + i, options)) return CommandLineResult::Usage;
   return CommandLineResult::Run;
 }
@@ -79,5 +89,6 @@ const char* usage_text(bool any_option) {
   if (!any_option) return "Usage: Kolvan COM_PORT [offset_sec]\n";
   return "Usage: kolvan [--station=NAME] COM_PORT [offset_sec]\n"
          "       kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]\n"
+         "       kolvan [--station=NAME] --pwm=CHIP:CHANNEL [offset_sec]\n"
          "       kolvan --help | --version\n";
 }

@@ -45,6 +45,11 @@ const Case kCases[] = {
     {{"--audio"}, CommandLineResult::Run, "jjy40", nullptr, 0, true, ""},
     {{"--audio=hw:1", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, true, "hw:1"},
     {{"--audio", "3", "4"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
+    // A PWM pin likewise; one way out at a time.
+    {{"--pwm=pwmchip0:0", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, false, ""},
+    {{"--pwm=pwmchip0:0", "3", "4"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
+    {{"--pwm", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    {{"--audio", "--pwm=pwmchip0:0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     {{"--help", "--bogus"}, CommandLineResult::Help, nullptr, nullptr, 0, false, ""},
     {{"--version"}, CommandLineResult::Version, nullptr, nullptr, 0, false, ""},
     {{"--bogus", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},

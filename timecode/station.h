@@ -89,6 +89,11 @@ struct Station {
   // Checks a frame as it came off the line and, when it holds, fills `out`;
   // otherwise `*reason` (when given) says why, e.g. "minute parity mismatch".
   bool (*decode)(const StationFrame& frame, StationTime& out, const char** reason);
+
+  // The carrier's amplitude when reduced (or low, for JJY), as a fraction of
+  // the full carrier: 0 means off. An output that can make a level between
+  // (a PWM pin, by its duty cycle) keys between this and full.
+  double reduced_level = 0;
 };
 
 // The station of a --station name (jjy40, jjy, jjy60, wwvb, dcf77, msf), or
