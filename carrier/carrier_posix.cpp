@@ -32,7 +32,6 @@ std::atomic<int> port_fd{-1};
 static_assert(std::atomic<int>::is_always_lock_free,
               "the port descriptor is taken in a signal handler");
 
-unsigned char pulse_buffer[4096];
 unsigned char shaped_buffer[4096];  // the pulse being sent
 std::string device_name;  // for the messages, and to open it again
 speed_t device_speed = B9600;
@@ -140,7 +139,6 @@ int open_configured(const char* path, speed_t speed) {
 
 // Makes a configured device the port of the process.
 void adopt(int fd, const char* path, speed_t speed) {
-  std::memset(pulse_buffer, 0, sizeof pulse_buffer);
   device_name = path;
   device_speed = speed;
   lost = false;
@@ -274,9 +272,9 @@ bool complete_pulse(int fd, const unsigned char* bytes, size_t length, size_t do
 void write_pulse(const unsigned char* bytes, int count) {
   const int fd = port_fd.load();
   if (fd < 0 || count <= 0) return;
-  const size_t length = count < static_cast<int>(sizeof pulse_buffer)
+  const size_t length = count < static_cast<int>(sizeof shaped_buffer)
                             ? static_cast<size_t>(count)
-                            : sizeof pulse_buffer;
+                            : sizeof shaped_buffer;
   int queued = 0;
   if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
     note_dropped_pulse();
@@ -300,8 +298,6 @@ void write_pulse(const unsigned char* bytes, int count) {
 }
 
 }  // namespace
-
-void send_pulse(int count) { write_pulse(pulse_buffer, count); }
 
 // Each second's bytes are laid out afresh (a few hundred at most), in a
 // buffer of their own so that the zero buffer stays all zero.
