@@ -22,7 +22,6 @@
 #include "child_process.h"
 #include "glyphs.h"
 #include "test_support.h"
-#include "timecode/timecode.h"
 
 namespace {
 
@@ -117,19 +116,19 @@ std::vector<FrameLine> frame_lines(const std::string& out) {
   return frames;
 }
 
-DecodedMinute decode_glyphs(const std::string& glyphs) {
-  TimeCodeFrame frame{};
-  DecodedMinute decoded{};
-  DecodeError error = DecodeError::None;
-  EXPECT_TRUE(parse_frame_glyphs(glyphs, frame)) << glyphs;
-  EXPECT_TRUE(decode_frame(frame, decoded, &error)) << glyphs << ": " << decode_error_text(error);
+StationTime decode_glyphs(const std::string& glyphs) {
+  StationTime decoded;
+  const char* reason = "";
+  EXPECT_EQ(glyphs.size(), 60u) << glyphs;
+  EXPECT_TRUE(default_station().decode(frame_of_glyphs(default_station(), glyphs), decoded, &reason))
+      << glyphs << ": " << reason;
   return decoded;
 }
 
-void expect_minute(const DecodedMinute& decoded, int hhmm, int day_of_year, int year, int weekday) {
+void expect_minute(const StationTime& decoded, int hhmm, int day_of_year, int year, int weekday) {
   EXPECT_EQ(decoded.hour * 100 + decoded.minute, hhmm);
   EXPECT_EQ(decoded.day_of_year, day_of_year);
-  EXPECT_EQ(decoded.year_of_century, year);
+  EXPECT_EQ(decoded.year % 100, year);
   EXPECT_EQ(decoded.day_of_week, weekday);
 }
 
@@ -177,7 +176,7 @@ void expect_line_matches_console(LineRecorder& line, const std::string& out) {
   EXPECT_LE(sent.size(), shown.size() + 1);  // a pulse queued as Ctrl-C came
   EXPECT_FALSE(line.nonzero_seen());
   for (const FrameLine& frame : frame_lines(out)) {
-    const DecodedMinute decoded = decode_glyphs(frame.glyphs);
+    const StationTime decoded = decode_glyphs(frame.glyphs);
     EXPECT_EQ(decoded.hour, frame.hour);
     EXPECT_EQ(decoded.minute, frame.minute);
   }
