@@ -30,15 +30,6 @@ bool carrier_port_lost();
 // is still missing. The loop calls it once a second while the port is lost.
 bool reopen_carrier_port();
 
-// Sets an open terminal device to the carrier port's line: `baud`, 8N1,
-// raw, no flow control. False when it can't be set. POSIX only.
-bool configure_serial_line(int fd, int baud);
-
-// Opens a device for reading, non-blocking, set as configure_serial_line
-// does; not held exclusively and not the port of the process. The
-// descriptor, or -1 with errno set. POSIX only (the line monitor's input).
-int open_serial_reader(const char* path, int baud);
-
 // True when a command-line argument names a device by path on this platform
 // rather than a port number.
 bool names_carrier_device(const char* argument);

@@ -20,18 +20,13 @@
 #include <vector>
 
 #include "child_process.h"
+#include "pacing/clock.h"
 #include "glyphs.h"
 #include "test_support.h"
 
 namespace {
 
 const std::string kProgram = KOLVAN_BINARY;
-
-std::int64_t realtime_ms() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 struct Burst {
   std::int64_t at_ms;  // arrival of its first byte, host real time
@@ -67,7 +62,7 @@ class LineRecorder {
       char buffer[4096];
       const ssize_t n = read(pty_.master, buffer, sizeof buffer);
       if (n <= 0) continue;  // no slave open yet, or between two runs
-      const std::int64_t now = realtime_ms();
+      const std::int64_t now = calendar_ms();
       for (ssize_t i = 0; i < n; ++i) nonzero_ = nonzero_ || buffer[i] != 0;
       std::lock_guard<std::mutex> lock(mutex_);
       if (bursts_.empty() || now - last_ms >= gap_ms_) bursts_.push_back({now, 0});
