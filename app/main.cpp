@@ -16,6 +16,7 @@
 #include "carrier/audio_output.h"
 #include "carrier/carrier.h"
 #include "carrier/carrier_output.h"
+#include "carrier/port_name.h"
 #include "kolvan_version.h"
 #include "pacing/clock.h"
 
@@ -32,12 +33,12 @@ void explain_open_failure() {
 bool open_port(const char* argument) {
   if (names_carrier_device(argument)) {
     if (open_carrier_device(argument, 9600)) return true;
-    std::fprintf(stderr, "Can not open %s\n", argument);
+    std::fprintf(stderr, "Can not open %s\n", escaped_name(argument).c_str());
     explain_open_failure();
     return false;
   }
   const int port_number = parse_int(argument);
-  if (open_carrier_port(port_number, 9600)) return true;
+  if (accepts_port_number(argument) && open_carrier_port(port_number, 9600)) return true;
   std::fprintf(stderr, "Can not open COM%d\n", port_number);
   explain_open_failure();
   return false;
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
       return 2;
   }
+  if (!options.note.empty()) std::fprintf(stderr, "%s\n", options.note.c_str());
   const int offset_sec = options.offset_sec;
   if (!open_output(options)) return 1;
   install_interrupt_handler();
