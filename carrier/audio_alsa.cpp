@@ -214,9 +214,7 @@ void writer() {
   }
 }
 
-// The loop's own call at each second adds nothing: every shape was
-// announced before its second and is already laid out.
-void send_audio(const PulseShape&) {}
+}  // namespace
 
 void announce_audio(std::int64_t host_second, const PulseShape& shape) {
   std::lock_guard<std::mutex> hold(schedule_lock);
@@ -227,10 +225,6 @@ void announce_audio(std::int64_t host_second, const PulseShape& shape) {
 // client library take locks); ending the process closes the device, and the
 // server drops the stream's queued sound with its connection.
 void close_audio() {}
-
-const CarrierOutput kAudioOutput = {send_audio, announce_audio, close_audio};
-
-}  // namespace
 
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
   snd_lib_error_set_handler(quiet_alsa);
@@ -251,5 +245,3 @@ bool open_audio_output(const std::string& name, const Station& chosen, std::stri
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return true;
 }
-
-const CarrierOutput& audio_carrier_output() { return kAudioOutput; }

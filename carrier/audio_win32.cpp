@@ -233,7 +233,7 @@ DWORD WINAPI writer(void*) {
   }
 }
 
-void send_audio(const PulseShape&) {}
+}  // namespace
 
 void announce_audio(std::int64_t host_second, const PulseShape& shape) {
   EnterCriticalSection(&schedule_lock);
@@ -247,10 +247,6 @@ void close_audio() {
   IAudioClient* client = playing.exchange(nullptr);
   if (client != nullptr) client->Stop();
 }
-
-const CarrierOutput kAudioOutput = {send_audio, announce_audio, close_audio};
-
-}  // namespace
 
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
   device_name = name.empty() ? "default" : name;
@@ -271,5 +267,3 @@ bool open_audio_output(const std::string& name, const Station& chosen, std::stri
   CloseHandle(thread);
   return true;
 }
-
-const CarrierOutput& audio_carrier_output() { return kAudioOutput; }
