@@ -11,6 +11,12 @@
 // no flow control, DTR and RTS off. False when it can't be opened or set.
 bool open_carrier_port(int number, int baud);
 
+// Whether a command-line argument that names no device path may be read as
+// a port number here. When not, nothing is opened and carrier_open_error()
+// says why. Linux takes only all-digit numbers; Windows takes what atoi
+// reads, as it always has.
+bool accepts_port_number(const char* argument);
+
 // As open_carrier_port, for a device given by its path.
 bool open_carrier_device(const char* path, int baud);
 

@@ -50,7 +50,7 @@ std::string group_of(const char* path) {
 
 // The reason for a failed open, with what to do about it where that helps.
 void note_open_error(const char* path, int error) {
-  open_error = path;
+  open_error = escaped_name(path);
   if (error == EBUSY || error == EWOULDBLOCK) {
     open_error += " is held by another program";
     return;
@@ -128,7 +128,7 @@ void note_write_error(int fd, int error) {
   if (!port_fd.compare_exchange_strong(fd, -1)) return;
   release(fd);
   lost = true;
-  std::fprintf(stderr, "kolvan: %s: %s\n", device_name.c_str(), std::strerror(error));
+  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(device_name).c_str(), std::strerror(error));
 }
 
 // A pulse dropped, or cut short and taken back, on a full queue: said once
@@ -137,7 +137,7 @@ void note_dropped_pulse() {
   if (dropping) return;
   dropping = true;
   std::fprintf(stderr, "kolvan: %s: the port's queue is full; pulses are dropped until it drains\n",
-               device_name.c_str());
+               escaped_name(device_name).c_str());
 }
 
 }  // namespace
@@ -156,6 +156,11 @@ bool open_carrier_device(const char* path, int baud) {
   if (fd < 0) return false;
   adopt(fd, path, baud);
   return true;
+}
+
+bool accepts_port_number(const char* argument) {
+  open_error.clear();
+  return posix_port_number_argument(argument, open_error);
 }
 
 std::string carrier_open_error() { return open_error; }
@@ -177,7 +182,7 @@ bool reopen_carrier_port() {
   if (fd < 0) return false;
   const std::string path = device_name;
   adopt(fd, path.c_str(), device_baud);
-  std::fprintf(stderr, "kolvan: %s: open again\n", device_name.c_str());
+  std::fprintf(stderr, "kolvan: %s: open again\n", escaped_name(device_name).c_str());
   return true;
 }
 

@@ -156,6 +156,8 @@ bool open_carrier_device(const char* path, int baud) {
   return true;
 }
 
+bool accepts_port_number(const char*) { return true; }
+
 std::string carrier_open_error() { return open_error; }
 
 bool carrier_port_lost() { return lost && port_handle == nullptr; }

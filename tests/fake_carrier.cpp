@@ -42,6 +42,7 @@ void fake_carrier_stall_on_pulse(std::size_t index, std::uint32_t ms) {
 bool open_carrier_port(int, int) { return is_open = true; }
 bool open_carrier_device(const char*, int) { return is_open = true; }
 bool names_carrier_device(const char*) { return false; }
+bool accepts_port_number(const char*) { return true; }
 std::string carrier_open_error() { return ""; }
 bool carrier_port_lost() { return lost; }
 

@@ -42,11 +42,32 @@ TEST(Program, WrongArgumentCountPrintsUsageAndExitsZero) {
   }
 }
 
+// What a service manager must see as failures: a wrong option, a wrong
+// count of operands after an option, an offset beyond any integer.
+TEST(Program, WrongCommandLineWithOptionsExitsTwo) {
+  for (const auto& args : {std::vector<std::string>{kProgram, "--bogus", "3"},
+                           std::vector<std::string>{kProgram, "--audio", "/dev/ttyUSB0", "0"},
+                           std::vector<std::string>{kProgram, "3", "-99999999999"}}) {
+    Child child;
+    EXPECT_EQ(run_child(child, args, 5000), 2) << args[1];
+    EXPECT_EQ(child.err.rfind("kolvan: ", 0), 0u) << child.err;
+    EXPECT_NE(child.err.find("Usage: kolvan "), std::string::npos) << child.err;
+    EXPECT_EQ(child.out, "");
+  }
+}
+
 TEST(Program, PortThatCannotBeOpenedExitsOneAndSaysWhy) {
-  Child by_number;  // "abc" converts to port 0, which names no device here
-  EXPECT_EQ(run_child(by_number, {kProgram, "abc"}, 5000), 1);
-  EXPECT_EQ(by_number.err, "Can not open COM0\n");
-  EXPECT_EQ(by_number.out, "");
+  // Only all digits are a port number: "abc" converts to port 0 as ever,
+  // and "1O" to port 1, whose device (the console's) is left alone.
+  for (const char* typo : {"abc", "1O"}) {
+    Child by_number;
+    EXPECT_EQ(run_child(by_number, {kProgram, typo}, 5000), 1);
+    EXPECT_EQ(by_number.err, std::string("Can not open COM") + (typo[0] == '1' ? "1" : "0") +
+                                 "\nkolvan: " + typo +
+                                 " is not a port number; give a number or a device path such as "
+                                 "/dev/ttyUSB0\n");
+    EXPECT_EQ(by_number.out, "");
+  }
 
   Child by_path;
   EXPECT_EQ(run_child(by_path, {kProgram, "/nonexistent/tty", "5"}, 5000), 1);
