@@ -1,13 +1,15 @@
 // The carrier port on POSIX systems: a terminal device held exclusively, set
 // raw to 8N1 without flow control and with DTR and RTS off, whose transmit
 // line is keyed by non-blocking writes of zero bytes. A pulse goes on the
-// line whole or not at all; a device that vanishes is opened again.
+// line whole or not at all; a device that vanishes is opened again when the
+// same device is back (never a pseudo-terminal).
 #include "carrier/carrier.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -16,11 +18,13 @@
 #include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 #include "carrier/pulse_bytes.h"
 #include "carrier/serial_line.h"
@@ -39,6 +43,8 @@ int device_baud = 9600;
 bool lost = false;           // the device vanished; it is opened again once a second
 bool dropping = false;       // pulses are being dropped on a full queue; said once
 std::string open_error;      // why the last open failed
+DeviceIdentity port_identity;  // the device opened, to know it when it is back
+bool refusal_said = false;   // that what came back is not it, said once
 
 // The group a device belongs to, for the advice on a refused open.
 std::string group_of(const char* path) {
@@ -110,6 +116,44 @@ int open_configured(const char* path, int baud) {
   return fd;
 }
 
+// The first line of a sysfs attribute, or "".
+std::string sysfs_value(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "re");
+  if (file == nullptr) return "";
+  char line[128] = {};
+  const bool read = std::fgets(line, sizeof line, file) != nullptr;
+  std::fclose(file);
+  std::string value = read ? line : "";
+  while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+  return value;
+}
+
+// A character device's identity: its number, and for a USB adapter the
+// vendor, product and serial of the USB device above it in sysfs.
+DeviceIdentity identity_of(dev_t device) {
+  DeviceIdentity identity;
+  identity.number = static_cast<std::uint64_t>(major(device)) << 32 | minor(device);
+  identity.pseudo_terminal = pseudo_terminal_major(major(device));
+  const std::string link =
+      "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  char* real = realpath(link.c_str(), nullptr);
+  if (real == nullptr) return identity;
+  std::string dir = real;
+  std::free(real);
+  const std::string top = "/sys/devices/";
+  while (dir.size() > top.size() && dir.compare(0, top.size(), top) == 0) {
+    if (access((dir + "/idVendor").c_str(), R_OK) == 0) {
+      identity.usb = true;
+      identity.vendor = sysfs_value(dir + "/idVendor");
+      identity.product = sysfs_value(dir + "/idProduct");
+      identity.serial = sysfs_value(dir + "/serial");
+      break;
+    }
+    dir.erase(dir.rfind('/'));
+  }
+  return identity;
+}
+
 // Makes a configured device the port of the process.
 void adopt(int fd, const char* path, int baud) {
   device_name = path;
@@ -154,6 +198,8 @@ bool open_carrier_device(const char* path, int baud) {
   if (path == nullptr || !serial_rate_known(baud)) return false;
   const int fd = open_configured(path, baud);
   if (fd < 0) return false;
+  struct stat info {};
+  port_identity = fstat(fd, &info) == 0 ? identity_of(info.st_rdev) : DeviceIdentity{};
   adopt(fd, path, baud);
   return true;
 }
@@ -176,11 +222,40 @@ bool carrier_port_lost() {
   return lost && port_fd.load() < 0;
 }
 
+// Once, that the lost device won't be opened again, or not yet.
+void refuse_reopening(const std::string& why) {
+  if (refusal_said) return;
+  refusal_said = true;
+  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(device_name).c_str(), why.c_str());
+}
+
+// The lost device is looked at before it is opened: opening someone else's
+// terminal would already take it from them (exclusive mode, raw settings).
 bool reopen_carrier_port() {
   if (!carrier_port_lost()) return false;
+  if (port_identity.pseudo_terminal) {
+    refuse_reopening("a pseudo-terminal is not opened again (its number goes to the next "
+                     "terminal opened); start kolvan again on the new one");
+    return false;
+  }
+  struct stat info {};
+  if (stat(device_name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+  const DeviceIdentity now = identity_of(info.st_rdev);
+  if (!same_device(port_identity, now)) {
+    refuse_reopening(describe_device(now) + " is there now, not the " +
+                     describe_device(port_identity) + " that was lost; waiting for that one");
+    return false;
+  }
   const int fd = open_configured(device_name.c_str(), device_baud);
   if (fd < 0) return false;
+  // Swapped between the look and the open: try again next second.
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0 || opened.st_rdev != info.st_rdev) {
+    release(fd);
+    return false;
+  }
   const std::string path = device_name;
+  refusal_said = false;
   adopt(fd, path.c_str(), device_baud);
   std::fprintf(stderr, "kolvan: %s: open again\n", escaped_name(device_name).c_str());
   return true;
