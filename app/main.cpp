@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
       return 2;
   }
+  if (!options.note.empty()) std::fprintf(stderr, "%s\n", options.note.c_str());
   const int offset_sec = options.offset_sec;
   const char* argument = nullptr;
   const CarrierOutput& output = chosen_output(options, argument);

@@ -4,20 +4,12 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "carrier/port_name.h"
 
 namespace {
 
 bool starts_with(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-std::string station_names() {
-  std::string names;
-  for (const Station* const* s = kStations; *s != nullptr; ++s) {
-    if (!names.empty()) names += ", ";
-    names += (*s)->name;
-  }
-  return names;
 }
 
 bool set_station(const char* name, Options& options, std::string& error) {
@@ -27,15 +19,41 @@ bool set_station(const char* name, Options& options, std::string& error) {
   return false;
 }
 
+// The offset: a number that doesn't fit the time arithmetic is refused; one
+// with other characters after its digits keeps what atoi reads, and says so.
+bool take_offset(const char* text, Options& options, std::string& error) {
+  switch (read_offset(text, options.offset_sec)) {
+    case OffsetText::Number:
+      return true;
+    case OffsetText::Partial:
+      options.note = "kolvan: offset '" + escaped_name(text) + "' read as " +
+                     std::to_string(options.offset_sec) + " sec";
+      return true;
+    case OffsetText::OutOfRange:
+      break;
+  }
+  error = "kolvan: offset '" + escaped_name(text) +
+          "' is out of range: give seconds between -2147483648 and 2147483647";
+  return false;
+}
+
 // The arguments after the options: COM_PORT and an optional offset, or with
-// --audio or --pwm only the offset.
-bool take_operands(int count, char** operands, Options& options) {
+// --audio or --pwm only the offset. A wrong count is the fixed usage line without
+// options, as always; with options, an error a service manager sees.
+CommandLineResult take_operands(int count, char** operands, Options& options, std::string& error) {
   const bool takes_port = !options.audio && options.pwm == nullptr;
   const int first_offset = takes_port ? 1 : 0;
-  if (count < first_offset || count > first_offset + 1) return false;
+  if (count < first_offset || count > first_offset + 1) {
+    if (!options.any_option) return CommandLineResult::Usage;
+    error = !takes_port ? std::string("kolvan: --") + (options.audio ? "audio" : "pwm") +
+                              " takes no COM_PORT, only an optional offset_sec"
+                        : "kolvan: give COM_PORT and an optional offset_sec after the options";
+    return CommandLineResult::Error;
+  }
   if (takes_port) options.port = operands[0];
-  if (count > first_offset) options.offset_sec = parse_int(operands[first_offset]);
-  return true;
+  if (count > first_offset && !take_offset(operands[first_offset], options, error))
+    return CommandLineResult::Error;
+  return CommandLineResult::Run;
 }
 
 }  // namespace
@@ -81,8 +99,7 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
     error = "kolvan: --audio and --pwm are two ways out: give one";
     return CommandLineResult::Error;
   }
-  if (!take_operands(argc - i, argv + i, options)) return CommandLineResult::Usage;
-  return CommandLineResult::Run;
+  return take_operands(argc - i, argv + i, options, error);
 }
 
 const char* usage_text(bool any_option) {

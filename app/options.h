@@ -20,11 +20,12 @@ struct Options {
   const char* port = nullptr;        // COM_PORT, when neither --audio nor --pwm
   int offset_sec = 0;
   bool any_option = false;           // some argument was an option
+  std::string note;                  // a line for standard error before starting, or empty
 };
 
 enum class CommandLineResult {
   Run,      // `options` is complete
-  Usage,    // wrong count of arguments: the usage text, status 0
+  Usage,    // wrong count of arguments without options: the usage text, status 0
   Help,     // --help: the help text on standard output, status 0
   Version,  // --version, status 0
   Error,    // `error` says what is wrong: it, then the usage text, status 2

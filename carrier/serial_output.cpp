@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "carrier/carrier.h"
 #include "carrier/carrier_output.h"
+#include "carrier/port_name.h"
 
 namespace {
 
@@ -21,12 +22,12 @@ void explain_open_failure() {
 bool open_port(const char* argument, const Station&) {
   if (names_carrier_device(argument)) {
     if (open_carrier_device(argument, 9600)) return true;
-    std::fprintf(stderr, "Can not open %s\n", argument);
+    std::fprintf(stderr, "Can not open %s\n", escaped_name(argument).c_str());
     explain_open_failure();
     return false;
   }
   const int port_number = parse_int(argument);
-  if (open_carrier_port(port_number, 9600)) return true;
+  if (accepts_port_number(argument) && open_carrier_port(port_number, 9600)) return true;
   std::fprintf(stderr, "Can not open COM%d\n", port_number);
   explain_open_failure();
   return false;
