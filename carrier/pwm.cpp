@@ -37,7 +37,8 @@ bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error
   const std::string chip = colon == std::string::npos ? text : text.substr(0, colon);
   const std::string channel = colon == std::string::npos ? "" : text.substr(colon + 1);
   const bool named = chip.find('/') == std::string::npos;
-  if (chip.empty() || (named && (chip.compare(0, 7, "pwmchip") != 0 || !all_digits(chip.c_str() + 7)))) {
+  if (chip.empty() ||
+      (named && (chip.compare(0, 7, "pwmchip") != 0 || !all_digits(chip.c_str() + 7)))) {
     error = "kolvan: --pwm=" + text + ": CHIP is pwmchipN or the path of a chip's directory";
     return false;
   }
@@ -70,11 +71,13 @@ int plan_pwm_edges(const PwmCarrier& carrier, const PulseShape& shape, std::uint
   for (int r = 0; r < 3; ++r) {
     if (runs[r] <= 0) continue;
     const bool keyed = r != 1;
-    const std::uint32_t begin = start_ms + static_cast<std::uint32_t>(
-                                               (chars * 1000 + kLineCharsPerSecond / 2) / kLineCharsPerSecond);
+    const std::uint32_t begin =
+        start_ms +
+        static_cast<std::uint32_t>((chars * 1000 + kLineCharsPerSecond / 2) / kLineCharsPerSecond);
     chars += runs[r];
-    const std::uint32_t end = start_ms + static_cast<std::uint32_t>(
-                                             (chars * 1000 + kLineCharsPerSecond / 2) / kLineCharsPerSecond);
+    const std::uint32_t end =
+        start_ms +
+        static_cast<std::uint32_t>((chars * 1000 + kLineCharsPerSecond / 2) / kLineCharsPerSecond);
     if (keyed) {
       edges[count++] = {begin, carrier.keyed_ns};
       edges[count++] = {end, carrier.unkeyed_ns};
@@ -85,17 +88,21 @@ int plan_pwm_edges(const PwmCarrier& carrier, const PulseShape& shape, std::uint
 
 std::string describe_pwm(const char* argument, const Station& station, const PwmCarrier& carrier,
                          std::int64_t kept_period_ns) {
-  const std::int64_t reduced_ns = station.keyed_is_carrier_high ? carrier.unkeyed_ns : carrier.keyed_ns;
+  const std::int64_t reduced_ns =
+      station.keyed_is_carrier_high ? carrier.unkeyed_ns : carrier.keyed_ns;
   char text[320];
-  int n = std::snprintf(text, sizeof text, "pwm: %s at %.0f Hz (period %lld ns", argument, station.carrier_hz,
-                        static_cast<long long>(carrier.period_ns));
-  if (kept_period_ns > 0 && kept_period_ns != carrier.period_ns && n > 0 && n < static_cast<int>(sizeof text)) {
-    n += std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "; the kernel keeps %lld ns: %.0f Hz",
-                       static_cast<long long>(kept_period_ns), 1e9 / static_cast<double>(kept_period_ns));
+  int n = std::snprintf(text, sizeof text, "pwm: %s at %.0f Hz (period %lld ns", argument,
+                        station.carrier_hz, static_cast<long long>(carrier.period_ns));
+  if (kept_period_ns > 0 && kept_period_ns != carrier.period_ns && n > 0 &&
+      n < static_cast<int>(sizeof text)) {
+    n += std::snprintf(
+        text + n, sizeof text - static_cast<std::size_t>(n), "; the kernel keeps %lld ns: %.0f Hz",
+        static_cast<long long>(kept_period_ns), 1e9 / static_cast<double>(kept_period_ns));
   }
   if (n > 0 && n < static_cast<int>(sizeof text)) {
-    std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "), reduced level %.3g %% (duty %.1f %%)",
-                  100 * station.reduced_level, percent(reduced_ns, carrier.period_ns));
+    std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n),
+                  "), reduced level %.3g %% (duty %.1f %%)", 100 * station.reduced_level,
+                  percent(reduced_ns, carrier.period_ns));
   }
   return text;
 }

@@ -4,8 +4,6 @@
 // edge is one write of duty_cycle on a descriptor kept open; the onset is
 // written by the loop at its second's start, the later edges by a writer
 // thread that sleeps to their times on the pacer's millisecond clock.
-#include "carrier/pwm.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <pthread.h>
@@ -23,6 +21,7 @@
 #include <mutex>
 #include <thread>
 
+#include "carrier/pwm.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -35,7 +34,7 @@ PwmChannel channel;
 std::string shown;        // as given: "pwmchip0:0"
 std::string channel_dir;  // the chip's pwmN
 PwmCarrier carrier;
-char channel_line[16];    // "N\n", for export and unexport
+char channel_line[16];  // "N\n", for export and unexport
 std::size_t channel_line_length = 0;
 
 std::atomic<int> duty_fd{-1};
@@ -186,7 +185,8 @@ bool lock_channel(std::string& reason) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     close(fd);
-    reason = error == EWOULDBLOCK ? shown + " is in use by another kolvan" : reason_for(channel_dir, error);
+    reason = error == EWOULDBLOCK ? shown + " is in use by another kolvan"
+                                  : reason_for(channel_dir, error);
     return false;
   }
   lock_fd = fd;

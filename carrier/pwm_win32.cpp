@@ -5,8 +5,9 @@
 namespace {
 
 bool refuse_pwm(const char*, std::string& error) {
-  error = "kolvan: --pwm keys a board's PWM pin through Linux's /sys/class/pwm; "
-          "Windows has no such interface";
+  error =
+      "kolvan: --pwm keys a board's PWM pin through Linux's /sys/class/pwm; "
+      "Windows has no such interface";
   return false;
 }
 

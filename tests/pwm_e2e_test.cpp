@@ -9,9 +9,8 @@
 // unexported. kolvan runs under libfaketime, when it can, a few seconds
 // before a minute, as in the monitor's end-to-end test; without it, on the
 // real clock.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -138,7 +137,8 @@ void run_station(const StationRun& run) {
   faketime_env((offset >= 0 ? "+" : "") + std::to_string(offset), env, why);
   Child kolvan;
   const std::string argument = chip + ":0";
-  ASSERT_TRUE(start_child(kolvan, {kKolvan, std::string("--station=") + run.station, "--pwm=" + argument}, env));
+  ASSERT_TRUE(start_child(
+      kolvan, {kKolvan, std::string("--station=") + run.station, "--pwm=" + argument}, env));
   // Whatever fails below, kolvan doesn't outlive the test.
   struct Reaper {
     Child& child;
@@ -164,7 +164,8 @@ void run_station(const StationRun& run) {
   std::vector<Write> duties = read_lines(duty_fd, 1, 5000, duty_partial);
   ASSERT_EQ(duties.size(), 1u);
   EXPECT_EQ(duties[0].text, run.rest);
-  EXPECT_EQ(file_text(channel + "/period"), run.station == std::string("jjy40") ? "25000\n" : "12903\n");
+  EXPECT_EQ(file_text(channel + "/period"),
+            run.station == std::string("jjy40") ? "25000\n" : "12903\n");
   const int enable_fd = open_fifo(channel + "/enable");
   std::string enable_partial;
   std::vector<Write> enabled = read_lines(enable_fd, 1, 5000, enable_partial);
@@ -180,8 +181,8 @@ void run_station(const StationRun& run) {
   // kolvan's clock, from its Setting line, in its zone.
   ASSERT_TRUE(wait_for_output(kolvan, "\n", 5000));
   int year, month, day, hour, minute, second_of_minute;
-  ASSERT_EQ(std::sscanf(kolvan.out.c_str(), "Setting: %d/%d/%d %d:%d:%d", &year, &month, &day, &hour,
-                        &minute, &second_of_minute),
+  ASSERT_EQ(std::sscanf(kolvan.out.c_str(), "Setting: %d/%d/%d %d:%d:%d", &year, &month, &day,
+                        &hour, &minute, &second_of_minute),
             6);
   const std::int64_t setting = utc(year, month, day, hour, minute, second_of_minute) - run.zone_sec;
   const std::int64_t sent_minute = (setting / 60 + 1) * 60;
@@ -215,7 +216,8 @@ void run_station(const StationRun& run) {
   reader.idle(now_us() + 2000000, events);
   const LineMinute* decoded = nullptr;
   for (const LineEvent& e : events) {
-    if (e.kind == LineEventKind::Minute && e.minute.decoded && decoded == nullptr) decoded = &e.minute;
+    if (e.kind == LineEventKind::Minute && e.minute.decoded && decoded == nullptr)
+      decoded = &e.minute;
   }
   ASSERT_NE(decoded, nullptr) << kolvan.out;
   // The minute carried, in the station's zone.

@@ -1,12 +1,12 @@
 // The PWM pin's pure part: CHIP:CHANNEL, each station's period and duties
 // against the figures of its published carrier levels, the edges that a
 // second's shape plans, and the set-up line.
+#include "carrier/pwm.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "carrier/pwm.h"
 
 namespace {
 
@@ -53,11 +53,8 @@ TEST(PwmCarrier, PeriodAndDutiesOfEveryStation) {
     bool keyed_is_full;
   };
   const Case kCases[] = {
-      {"jjy40", 25000, 3.2, true},
-      {"jjy60", 16667, 3.2, true},
-      {"wwvb", 16667, 4.5, false},
-      {"dcf77", 12903, 4.8, false},
-      {"msf", 16667, 0.0, false},
+      {"jjy40", 25000, 3.2, true},  {"jjy60", 16667, 3.2, true}, {"wwvb", 16667, 4.5, false},
+      {"dcf77", 12903, 4.8, false}, {"msf", 16667, 0.0, false},
   };
   for (const Case& c : kCases) {
     const PwmCarrier carrier = pwm_carrier(*find_station(c.station));
@@ -111,12 +108,14 @@ TEST(PwmEdges, OneSecondsShapeAsItsEdges) {
 }
 
 TEST(PwmSetUpLine, SaysWhatIsSetAndWhatTheKernelKept) {
-  EXPECT_EQ(describe_pwm("pwmchip0:0", *find_station("jjy40"), pwm_carrier(*find_station("jjy40")), 25000),
+  EXPECT_EQ(describe_pwm("pwmchip0:0", *find_station("jjy40"), pwm_carrier(*find_station("jjy40")),
+                         25000),
             "pwm: pwmchip0:0 at 40000 Hz (period 25000 ns), reduced level 10 % (duty 3.2 %)");
   // A Raspberry Pi 5's 50 MHz PWM clock makes 60 kHz as 60 024 Hz.
-  EXPECT_EQ(describe_pwm("pwmchip0:1", *find_station("wwvb"), pwm_carrier(*find_station("wwvb")), 16660),
-            "pwm: pwmchip0:1 at 60000 Hz (period 16667 ns; the kernel keeps 16660 ns: 60024 Hz), "
-            "reduced level 14.1 % (duty 4.5 %)");
+  EXPECT_EQ(
+      describe_pwm("pwmchip0:1", *find_station("wwvb"), pwm_carrier(*find_station("wwvb")), 16660),
+      "pwm: pwmchip0:1 at 60000 Hz (period 16667 ns; the kernel keeps 16660 ns: 60024 Hz), "
+      "reduced level 14.1 % (duty 4.5 %)");
 }
 
 }  // namespace
