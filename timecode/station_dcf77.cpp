@@ -149,4 +149,5 @@ extern const Station kDcf77 = {
     "dcf77", "DCF77",
     "German time: host's local time + offset (TZ=Europe/Berlin), the NEXT minute", 77500.0, false,
     false, kDcf77Symbols, 3, kZero, kMinuteMark, encode_dcf77, decode_dcf77,
+    0, 1ULL << 59,
 };

@@ -61,8 +61,10 @@ bool decode_jjy(const StationFrame& in, StationTime& out, const char** reason) {
 
 extern const Station kJjy40 = {
     "jjy40", "JJY", kJjyTime, 40000.0, true, true, kJjySymbols, 3, 2, 2, encode_jjy, decode_jjy,
+    0, 0,
 };
 
 extern const Station kJjy60 = {
     "jjy60", "JJY", kJjyTime, 60000.0, true, true, kJjySymbols, 3, 2, 2, encode_jjy, decode_jjy,
+    0, 0,
 };

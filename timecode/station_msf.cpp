@@ -149,5 +149,5 @@ bool decode_msf(const StationFrame& frame, StationTime& out, const char** reason
 
 extern const Station kMsf = {
     "msf", "MSF", "UK time: host's local time + offset (TZ=Europe/London), the NEXT minute",
-    60000.0, false, false, kMsfSymbols, 5, kMarker, kA0B0, encode_msf, decode_msf,
+    60000.0, false, false, kMsfSymbols, 5, kMarker, kA0B0, encode_msf, decode_msf, 0, 0,
 };

@@ -149,5 +149,5 @@ bool decode_wwvb(const StationFrame& frame, StationTime& out, const char** reaso
 
 extern const Station kWwvb = {
     "wwvb", "WWVB", "UTC + offset (the clock applies its own zone and DST)", 60000.0, false, false,
-    kWwvbSymbols, 3, kMarker, kMarker, encode_wwvb, decode_wwvb,
+    kWwvbSymbols, 3, kMarker, kMarker, encode_wwvb, decode_wwvb, 0, 0,
 };
