@@ -9,6 +9,12 @@
 // the conversion can't represent it.
 bool local_time(std::int64_t seconds, SimulatedTime& out);
 
+// The instant of a date and time of day in the zone local_time converts to;
+// of an hour that occurs twice, the first. False when the zone skips it (the
+// hour a change to summer time leaves out) or can't convert it.
+bool seconds_of_local_time(int year, int month, int day, int hour, int minute, int second,
+                           std::int64_t& seconds);
+
 // The host's calendar time plus `offset_sec` plus one second, in seconds
 // since the epoch: the instant whose local time simulated_time gives.
 std::int64_t simulated_seconds(int offset_sec);

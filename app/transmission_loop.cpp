@@ -124,6 +124,7 @@ bool transmission_pass(Transmission& transmission) {
   if (!station.encode(now, local_time, transmission.frame, carries)) return false;
   announce_frame(station, transmission.frame, host_second + 1);
   const int dropped = send_frame(station, transmission.frame, host_second + 1);
+  ++transmission.frames_sent;
   if (!carries.empty()) std::printf(" %s", carries.c_str());
   std::putchar('\n');
   // After the console line, so as not to cut it.
@@ -134,11 +135,18 @@ bool transmission_pass(Transmission& transmission) {
   return true;
 }
 
-void run_transmission_loop(const Station& station, int offset_sec) {
+bool run_transmission_loop(const Station& station, int offset_sec, int minutes) {
   Transmission transmission;
   transmission.station = &station;
   transmission.offset_sec = offset_sec;
+  transmission.minutes = minutes;
   begin_transmission(transmission);
   while (transmission_pass(transmission)) {
+    if (transmission.minutes > 0 && transmission.frames_sent >= transmission.minutes) {
+      // The last pulse went out at the start of second 59: let it end.
+      next_second();
+      return true;
+    }
   }
+  return false;
 }

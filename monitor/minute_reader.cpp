@@ -126,7 +126,10 @@ bool MinuteReader::starts_minute(const LinePulse& pulse) const {
            !confirmed;
   }
   // Or the first pulse after a longer silence, as a sender starts after
-  // its wait, while no phase is known.
+  // its wait, while no phase is known. Not where the minute opens with a
+  // silent marker (BPC): there the wait ends with a pulse in second 59, and
+  // the silent second after it is the start.
+  if (station_->first_symbol_position != 0) return false;
   const std::int64_t quiet_from = have_last_ ? last_second_ + 1 : quiet_from_second_;
   return !have_phase_ && (have_last_ || have_quiet_) && pulse.second - quiet_from >= 2;
 }

@@ -477,7 +477,7 @@ const StationLine kStationLines[] = {
      "decoded 2026-12-07 09:33 Mon GMT, day 341, parity ok, onset 3 ms"},
     {"bpc", "2", kBpcFrame, ".1",
      "decoded 2024-12-22 12:47 Sun CST, day 357, 3 blocks agree, parities ok, onset 3 ms"},
-    {"bpc", "....2", kBpcFrame, ".1",
+    {"bpc", ".....1", kBpcFrame, ".1",
      "decoded 2024-12-22 12:47 Sun CST, day 357, 3 blocks agree, parities ok, onset 3 ms"},
 };
 

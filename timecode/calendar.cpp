@@ -28,6 +28,16 @@ void civil_from_days(std::int64_t days, std::int64_t& year, int& month, int& day
   year = yoe + era * 400 + (month <= 2 ? 1 : 0);
 }
 
+// Days since 1970-01-01 of a date: the inverse of civil_from_days.
+std::int64_t days_from_civil(std::int64_t year, int month, int day) {
+  const std::int64_t y = month <= 2 ? year - 1 : year;
+  const std::int64_t era = floor_div(y, 400);
+  const std::int64_t yoe = y - era * 400;                                        // [0, 399]
+  const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;               // [0, 146096]
+  return era * 146097 + doe - 719468;
+}
+
 }  // namespace
 
 bool is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -77,4 +87,8 @@ void utc_time(std::int64_t seconds, std::tm& out) {
   out.tm_wday = static_cast<int>(days + 4 - floor_div(days + 4, 7) * 7);  // 1970-01-01 was a Thursday
   out.tm_yday = day_of_year_of_date(static_cast<int>(year), month, day) - 1;
   out.tm_isdst = 0;
+}
+
+std::int64_t utc_seconds_of(int year, int month, int day, int hour, int minute, int second) {
+  return days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }

@@ -19,3 +19,7 @@ int day_of_week_of_date(int year, int month, int day);
 
 // UTC broken down from seconds since the epoch; tm_isdst is 0.
 void utc_time(std::int64_t seconds, std::tm& out);
+
+// Seconds since the epoch of a date and time of day read as UTC (the
+// inverse of utc_time).
+std::int64_t utc_seconds_of(int year, int month, int day, int hour, int minute, int second);

@@ -13,11 +13,11 @@ namespace {
 enum BpcSymbol : StationSymbol { kBits00, kBits01, kBits10, kBits11, kMarker };
 
 constexpr StationSymbolInfo kBpcSymbols[] = {
-    {'0', {96, 0, 0}, "bits 00, 0.1 s reduced"},
-    {'1', {192, 0, 0}, "bits 01, 0.2 s reduced"},
-    {'2', {288, 0, 0}, "bits 10, 0.3 s reduced"},
-    {'3', {384, 0, 0}, "bits 11, 0.4 s reduced"},
-    {'|', {0, 0, 0}, "block marker (seconds 0, 20, 40), no reduction"},
+    {'0', {96, 0, 0}, "00, 0.1 s"},
+    {'1', {192, 0, 0}, "01, 0.2 s"},
+    {'2', {288, 0, 0}, "10, 0.3 s"},
+    {'3', {384, 0, 0}, "11, 0.4 s"},
+    {'|', {0, 0, 0}, "block marker, no reduction"},
 };
 
 constexpr int kBlockSeconds = 20;
