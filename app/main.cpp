@@ -122,6 +122,12 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
       return 2;
   }
+  // The zone sent: --zone's, else the station's own, else the host's.
+  const char* zone = !options.zone.empty() ? options.zone.c_str() : options.station->zone;
+  if (zone != nullptr && !use_zone(zone, error)) {
+    std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
+    return 2;
+  }
   std::int64_t chosen = 0;
   if (options.has_time && !choose_time(options, chosen)) return 2;
   if (!open_output(options)) return 1;

@@ -158,9 +158,9 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
 
 const char* usage_text(bool any_option) {
   if (!any_option) return "Usage: Kolvan COM_PORT [offset_sec]\n";
-  return "Usage: kolvan [--station=NAME] [OPTION...] COM_PORT [offset_sec]\n"
-         "       kolvan [--station=NAME] [OPTION...] --audio[=DEVICE] [offset_sec]\n"
+  return "Usage: kolvan [--station=NAME] COM_PORT [offset_sec]\n"
+         "       kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]\n"
          "       kolvan --help | --version\n"
-         "OPTION: --zone=NAME, --time=YYYY-MM-DDTHH:MM[:SS], --minutes=N, --carrier,\n"
-         "        --wait-sync\n";
+         "Other options, also before the operands: --zone=NAME, --minutes=N,\n"
+         "  --time=YYYY-MM-DDTHH:MM[:SS], --carrier, --wait-sync\n";
 }

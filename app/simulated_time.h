@@ -3,9 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
 #include "timecode/timecode.h"
 
-// The host's local-time conversion of `seconds` since the epoch. False when
+// Makes local_time convert to the zone `name` (an IANA name) from now on,
+// instead of the host's own: from the tz database where the system has
+// one, else from the few rules kolvan carries (zone_rules.h). False, with
+// `error` saying why, for a zone it can't give.
+bool use_zone(const char* name, std::string& error);
+
+// The local-time conversion of `seconds` since the epoch. False when
 // the conversion can't represent it.
 bool local_time(std::int64_t seconds, SimulatedTime& out);
 

@@ -35,7 +35,7 @@ fi
 kolvan=$1 monitor=$2
 shift 2
 stations=("$@")
-[ ${#stations[@]} -gt 0 ] || stations=(jjy40 jjy60 wwvb dcf77 msf)
+[ ${#stations[@]} -gt 0 ] || stations=(jjy40 jjy60 wwvb dcf77 msf bpc)
 work=$(mktemp -d /tmp/kolvan-audio-check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
@@ -70,7 +70,7 @@ check_station() {
   TZ=UTC timeout -k 5 "$limit" "$monitor" "--station=$station" --audio \
     >"$dir/monitor.out" 2>"$dir/monitor.err" &
   local monitor_pid=$!
-  TZ=UTC timeout -k 5 -s INT "$limit" "$kolvan" "--station=$station" --audio "$offset" \
+  TZ=UTC timeout -k 5 -s INT "$limit" "$kolvan" "--station=$station" --zone=UTC --audio "$offset" \
     >"$dir/kolvan.out" 2>"$dir/kolvan.err" &
   local kolvan_pid=$!
   local waited

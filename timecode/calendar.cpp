@@ -92,3 +92,22 @@ void utc_time(std::int64_t seconds, std::tm& out) {
 std::int64_t utc_seconds_of(int year, int month, int day, int hour, int minute, int second) {
   return days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
+
+int nth_sunday(int year, int month, int n) {
+  if (n == 0) {
+    int last = 31;
+    while (day_of_year_of_date(year, month, last) == 0) --last;
+    return last - day_of_week_of_date(year, month, last);
+  }
+  const int first = 1 + (7 - day_of_week_of_date(year, month, 1)) % 7;
+  return first + 7 * (n - 1);
+}
+
+bool us_summer_time(std::int64_t seconds, int standard_offset) {
+  std::tm local{};
+  utc_time(seconds + standard_offset, local);
+  const int year = local.tm_year + 1900;
+  const std::int64_t begins = utc_seconds_of(year, 3, nth_sunday(year, 3, 2), 2, 0, 0);
+  const std::int64_t ends = utc_seconds_of(year, 11, nth_sunday(year, 11, 1), 1, 0, 0);
+  return seconds + standard_offset >= begins && seconds + standard_offset < ends;
+}

@@ -99,6 +99,9 @@ struct Station {
   // frame (DCF77's 59, BPC's 0, 20 and 40): the monitor hears no pulse there
   // and takes that for the symbol, not for a pulse lost.
   std::uint64_t silent_positions;
+  // The zone whose time the station sends unless --zone names another (an
+  // IANA name: "Europe/Berlin"); null for the host's own (JJY, as always).
+  const char* zone;
 };
 
 inline bool station_position_silent(const Station& station, int position) {

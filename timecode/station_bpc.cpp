@@ -182,7 +182,7 @@ bool decode_bpc(const StationFrame& frame, StationTime& out, const char** reason
 extern const Station kBpc = {
     /* .name = */ "bpc",
     /* .call_sign = */ "BPC",
-    /* .time_note = */ "China time: the host's local time + offset (TZ=Asia/Shanghai)",
+    /* .time_note = */ "China time (Asia/Shanghai) + offset, each block its own start",
     /* .carrier_hz = */ 68500.0,
     /* .keyed_is_carrier_high = */ false,
     /* .skips_call_sign_minutes = */ false,
@@ -194,4 +194,5 @@ extern const Station kBpc = {
     /* .decode = */ decode_bpc,
     /* .first_symbol_position = */ 1,
     /* .silent_positions = */ 1ULL << 0 | 1ULL << 20 | 1ULL << 40,
+    /* .zone = */ "Asia/Shanghai",
 };

@@ -147,7 +147,7 @@ bool decode_dcf77(const StationFrame& frame, StationTime& out, const char** reas
 
 extern const Station kDcf77 = {
     "dcf77", "DCF77",
-    "German time: host's local time + offset (TZ=Europe/Berlin), the NEXT minute", 77500.0, false,
+    "German time (Europe/Berlin) + offset, the NEXT minute", 77500.0, false,
     false, kDcf77Symbols, 3, kZero, kMinuteMark, encode_dcf77, decode_dcf77,
-    0, 1ULL << 59,
+    0, 1ULL << 59, "Europe/Berlin",
 };

@@ -15,7 +15,7 @@ constexpr StationSymbolInfo kJjySymbols[] = {
 };
 
 constexpr const char* kJjyTime =
-    "Japan time: the host's local time + offset (abroad, TZ=Asia/Tokyo), the minute being sent";
+    "local time + offset (abroad, --zone=Asia/Tokyo), the minute sent";
 
 bool encode_jjy(std::int64_t minute_start, LocalTimeFn local, StationFrame& out,
                 std::string& carries) {
@@ -61,10 +61,10 @@ bool decode_jjy(const StationFrame& in, StationTime& out, const char** reason) {
 
 extern const Station kJjy40 = {
     "jjy40", "JJY", kJjyTime, 40000.0, true, true, kJjySymbols, 3, 2, 2, encode_jjy, decode_jjy,
-    0, 0,
+    0, 0, nullptr,
 };
 
 extern const Station kJjy60 = {
     "jjy60", "JJY", kJjyTime, 60000.0, true, true, kJjySymbols, 3, 2, 2, encode_jjy, decode_jjy,
-    0, 0,
+    0, 0, nullptr,
 };

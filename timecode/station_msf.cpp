@@ -148,6 +148,7 @@ bool decode_msf(const StationFrame& frame, StationTime& out, const char** reason
 }  // namespace
 
 extern const Station kMsf = {
-    "msf", "MSF", "UK time: host's local time + offset (TZ=Europe/London), the NEXT minute",
+    "msf", "MSF", "UK time (Europe/London) + offset, the NEXT minute",
     60000.0, false, false, kMsfSymbols, 5, kMarker, kA0B0, encode_msf, decode_msf, 0, 0,
+    "Europe/London",
 };
