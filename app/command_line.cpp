@@ -4,6 +4,22 @@
 #include <cctype>
 #include <climits>
 
+OffsetText read_offset(const char* text, int& value) {
+  const char* at = text;
+  while (std::isspace(static_cast<unsigned char>(*at))) ++at;
+  const bool negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  const char* digits = at;
+  long long magnitude = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*at)); ++at) {
+    magnitude = magnitude * 10 + (*at - '0');
+    if (magnitude > -static_cast<long long>(INT_MIN)) return OffsetText::OutOfRange;
+  }
+  if (!negative && magnitude > INT_MAX) return OffsetText::OutOfRange;
+  value = static_cast<int>(negative ? -magnitude : magnitude);
+  return at > digits && *at == '\0' ? OffsetText::Number : OffsetText::Partial;
+}
+
 int parse_int(const char* text) {
   while (std::isspace(static_cast<unsigned char>(*text))) ++text;
   bool negative = false;

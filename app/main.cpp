@@ -16,46 +16,20 @@
 #include "app/simulated_time.h"
 #include "app/transmission_loop.h"
 #include "carrier/audio_output.h"
-#include "carrier/carrier.h"
 #include "carrier/carrier_output.h"
 #include "kolvan_version.h"
 #include "pacing/clock.h"
 
 namespace {
 
-// After the "Can not open" line, the system's reason on a line of its own,
-// when there is one.
-void explain_open_failure() {
-  const std::string reason = carrier_open_error();
-  if (!reason.empty()) std::fprintf(stderr, "kolvan: %s\n", reason.c_str());
-}
-
-// A device path (where the platform has them) or a port number.
-bool open_port(const char* argument) {
-  if (names_carrier_device(argument)) {
-    if (open_carrier_device(argument, 9600)) return true;
-    std::fprintf(stderr, "Can not open %s\n", argument);
-    explain_open_failure();
-    return false;
+// The way out the command line chose, and the argument it is opened with.
+const CarrierOutput& chosen_output(const Options& options, const char*& argument) {
+  if (options.audio) {
+    argument = options.audio_device.c_str();
+    return audio_carrier_output();
   }
-  const int port_number = parse_int(argument);
-  if (open_carrier_port(port_number, 9600)) return true;
-  std::fprintf(stderr, "Can not open COM%d\n", port_number);
-  explain_open_failure();
-  return false;
-}
-
-bool open_output(const Options& options) {
-  if (!options.audio) return open_port(options.port);
-  std::string reason;
-  if (open_audio_output(options.audio_device, *options.station, reason)) {
-    use_carrier_output(audio_carrier_output());
-    return true;
-  }
-  std::fprintf(stderr, "Can not open audio device %s: %s\n",
-               options.audio_device.empty() ? "default" : options.audio_device.c_str(),
-               reason.c_str());
-  return false;
+  argument = options.port;
+  return serial_carrier_output();
 }
 
 // The offset that makes the time sent `chosen` now: computed once, so
@@ -122,6 +96,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
       return 2;
   }
+  if (!options.note.empty()) std::fprintf(stderr, "%s\n", options.note.c_str());
   // The zone sent: --zone's, else the station's own, else the host's.
   const char* zone = !options.zone.empty() ? options.zone.c_str() : options.station->zone;
   if (zone != nullptr && !use_zone(zone, error)) {
@@ -130,7 +105,13 @@ int main(int argc, char** argv) {
   }
   std::int64_t chosen = 0;
   if (options.has_time && !choose_time(options, chosen)) return 2;
-  if (!open_output(options)) return 1;
+  const char* argument = nullptr;
+  const CarrierOutput& output = chosen_output(options, argument);
+  if (output.check != nullptr && !output.check(argument, error)) {
+    std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
+    return 2;
+  }
+  if (!open_carrier_output(output, argument, *options.station)) return 1;
   install_interrupt_handler();
   prepare_clocks();
   int offset_sec = options.offset_sec;

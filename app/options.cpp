@@ -4,21 +4,13 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "carrier/port_name.h"
 #include "timecode/calendar.h"
 
 namespace {
 
 bool starts_with(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-std::string station_names() {
-  std::string names;
-  for (const Station* const* s = kStations; *s != nullptr; ++s) {
-    if (!names.empty()) names += ", ";
-    names += (*s)->name;
-  }
-  return names;
 }
 
 bool set_station(const char* name, Options& options, std::string& error) {
@@ -28,17 +20,41 @@ bool set_station(const char* name, Options& options, std::string& error) {
   return false;
 }
 
+// The offset: a number that doesn't fit the time arithmetic is refused; one
+// with other characters after its digits keeps what atoi reads, and says so.
+bool take_offset(const char* text, Options& options, std::string& error) {
+  switch (read_offset(text, options.offset_sec)) {
+    case OffsetText::Number:
+      return true;
+    case OffsetText::Partial:
+      options.note = "kolvan: offset '" + escaped_name(text) + "' read as " +
+                     std::to_string(options.offset_sec) + " sec";
+      return true;
+    case OffsetText::OutOfRange:
+      break;
+  }
+  error = "kolvan: offset '" + escaped_name(text) +
+          "' is out of range: give seconds between -2147483648 and 2147483647";
+  return false;
+}
+
 // The arguments after the options: COM_PORT and an optional offset, or with
-// --audio only the offset.
-bool take_operands(int count, char** operands, Options& options) {
+// --audio only the offset. A wrong count is the fixed usage line without
+// options, as always; with options, an error a service manager sees.
+CommandLineResult take_operands(int count, char** operands, Options& options, std::string& error) {
   const int first_offset = options.audio ? 0 : 1;
-  if (count < first_offset || count > first_offset + 1) return false;
+  if (count < first_offset || count > first_offset + 1) {
+    if (!options.any_option) return CommandLineResult::Usage;
+    error = options.audio ? "kolvan: --audio takes no COM_PORT, only an optional offset_sec"
+                          : "kolvan: give COM_PORT and an optional offset_sec after the options";
+    return CommandLineResult::Error;
+  }
   if (!options.audio) options.port = operands[0];
   if (count > first_offset) {
-    options.offset_sec = parse_int(operands[first_offset]);
+    if (!take_offset(operands[first_offset], options, error)) return CommandLineResult::Error;
     options.has_offset = true;
   }
-  return true;
+  return CommandLineResult::Run;
 }
 
 // `width` decimal digits at `text`, then `after` (or the end when '\0').
@@ -151,7 +167,8 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       return CommandLineResult::Error;
     }
   }
-  if (!take_operands(argc - i, argv + i, options)) return CommandLineResult::Usage;
+  const CommandLineResult operands = take_operands(argc - i, argv + i, options, error);
+  if (operands != CommandLineResult::Run) return operands;
   if (!check_combination(options, error)) return CommandLineResult::Error;
   return CommandLineResult::Run;
 }

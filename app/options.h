@@ -31,11 +31,12 @@ struct Options {
   bool carrier_only = false;         // --carrier: the full carrier, no code
   bool wait_sync = false;            // --wait-sync: no carrier until the clock is set
   std::string zone;                  // --zone=NAME; empty for the station's own
+  std::string note;                  // a line for standard error before starting, or empty
 };
 
 enum class CommandLineResult {
   Run,      // `options` is complete
-  Usage,    // wrong count of arguments: the usage text, status 0
+  Usage,    // wrong count of arguments without options: the usage text, status 0
   Help,     // --help: the help text on standard output, status 0
   Version,  // --version, status 0
   Error,    // `error` says what is wrong: it, then the usage text, status 2

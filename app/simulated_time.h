@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
-#include "timecode/timecode.h"
+// A broken-down local time, as the host's local-time conversion gives it.
+using SimulatedTime = std::tm;
 
 // Makes local_time convert to the zone `name` (an IANA name) from now on,
 // instead of the host's own: from the tz database where the system has

@@ -10,7 +10,6 @@
 
 #include "app/clock_watch.h"
 #include "app/simulated_time.h"
-#include "carrier/carrier.h"
 #include "carrier/carrier_output.h"
 #include "pacing/pacer.h"
 
@@ -27,8 +26,8 @@ bool is_sent_minute(const Station& station, const SimulatedTime& t) {
 // At the start of each second: the pulse of a symbol and its glyph, or only
 // "?" when its second began too long ago for the pulse to start on time (a
 // late tick, a stalled host): a missing pulse is better than one that runs
-// into the next second. A lost port is tried again afterwards, once a
-// second, so that the attempt never delays a pulse.
+// into the next second. The output's upkeep (a lost device tried again)
+// comes afterwards, once a second, so that it never delays a pulse.
 // Returns false when the symbol was dropped.
 bool send_symbol(const Station& station, StationSymbol symbol) {
   const StationSymbolInfo& info = station.symbols[symbol];
@@ -39,7 +38,7 @@ bool send_symbol(const Station& station, StationSymbol symbol) {
   } else {
     std::putchar(kDroppedGlyph);
   }
-  if (carrier_port_lost()) reopen_carrier_port();
+  carrier_upkeep();
   return on_time;
 }
 
@@ -64,7 +63,7 @@ void wait_for_next_minute(const Station& station, const SimulatedTime& t, Statio
       align_to_second(true);
       break;
     }
-    if (carrier_port_lost()) reopen_carrier_port();
+    carrier_upkeep();
   }
   std::printf("Done.%40s", "");
   next_second();

@@ -231,7 +231,8 @@ int main(int argc, char** argv) {
     if (std::FILE* out = std::fopen(trace, "w")) {
       for (const LineEvent& e : all)
         if (e.kind == LineEventKind::Pulse || e.kind == LineEventKind::UnexpectedPulse)
-          std::fprintf(out, "%lld %d\n", static_cast<long long>(e.pulse.onset_us), e.pulse.bytes);
+          std::fprintf(out, "%lld %lld\n", static_cast<long long>(e.pulse.onset_us),
+                       static_cast<long long>(e.pulse.bytes));
       std::fclose(out);
     }
   }

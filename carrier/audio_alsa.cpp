@@ -9,7 +9,6 @@
 #include <alsa/asoundlib.h>
 #include <pthread.h>
 #include <signal.h>
-#include <time.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "carrier/tone.h"
+#include "pacing/clock.h"
 
 namespace {
 
@@ -45,12 +45,6 @@ std::string described;  // the tone last reported
 
 std::mutex schedule_lock;
 ToneSchedule schedule;  // under schedule_lock
-
-std::int64_t realtime_ns() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 // ALSA's library prints its own complaints on standard error; kolvan says
 // what failed in one line of its own instead.
@@ -180,7 +174,7 @@ void write_block(ToneState& state, std::vector<std::int16_t>& mono,
   if (static_cast<snd_pcm_uframes_t>(avail) < device.period) return;
   snd_pcm_sframes_t delay = 0;
   if (snd_pcm_delay(device.pcm, &delay) < 0) delay = static_cast<snd_pcm_sframes_t>(device.buffer) - avail;
-  const std::int64_t now = realtime_ns();
+  const std::int64_t now = calendar_ns();
   const int count = static_cast<int>(static_cast<snd_pcm_uframes_t>(avail) / device.period * device.period);
   const std::int64_t first_ns = now + static_cast<std::int64_t>(delay) * 1000000000 / device.setup.rate;
   mono.resize(static_cast<std::size_t>(count));
@@ -214,9 +208,7 @@ void writer() {
   }
 }
 
-// The loop's own call at each second adds nothing: every shape was
-// announced before its second and is already laid out.
-void send_audio(const PulseShape&) {}
+}  // namespace
 
 void announce_audio(std::int64_t host_second, const PulseShape& shape) {
   std::lock_guard<std::mutex> hold(schedule_lock);
@@ -227,10 +219,6 @@ void announce_audio(std::int64_t host_second, const PulseShape& shape) {
 // client library take locks); ending the process closes the device, and the
 // server drops the stream's queued sound with its connection.
 void close_audio() {}
-
-const CarrierOutput kAudioOutput = {send_audio, announce_audio, close_audio};
-
-}  // namespace
 
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
   snd_lib_error_set_handler(quiet_alsa);
@@ -251,5 +239,3 @@ bool open_audio_output(const std::string& name, const Station& chosen, std::stri
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return true;
 }
-
-const CarrierOutput& audio_carrier_output() { return kAudioOutput; }

@@ -1,9 +1,11 @@
 // The sound card as a carrier: a full-scale tone keyed with each second's
 // shape, laid out ahead of the output's latency so that each second's edge
 // leaves the device at the host's second. One file per platform behind it
-// (ALSA's library on Linux, WASAPI on Windows).
+// (ALSA's library on Linux, WASAPI on Windows); carrier/audio_output.cpp
+// makes them a row of the ways out.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "carrier/carrier_output.h"
@@ -17,5 +19,11 @@
 // second; playing resumes at the next second.
 bool open_audio_output(const std::string& device, const Station& station, std::string& reason);
 
-// The verbs of the open sound output.
+// Lays out the shape of the second beginning at `host_second`.
+void announce_audio(std::int64_t host_second, const PulseShape& shape);
+
+// Stops the tone where the platform can from a signal handler.
+void close_audio();
+
+// The sound card's row.
 const CarrierOutput& audio_carrier_output();

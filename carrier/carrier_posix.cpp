@@ -1,13 +1,15 @@
 // The carrier port on POSIX systems: a terminal device held exclusively, set
 // raw to 8N1 without flow control and with DTR and RTS off, whose transmit
 // line is keyed by non-blocking writes of zero bytes. A pulse goes on the
-// line whole or not at all; a device that vanishes is opened again.
+// line whole or not at all; a device that vanishes is opened again when the
+// same device is back (never a pseudo-terminal).
 #include "carrier/carrier.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -16,13 +18,16 @@
 #include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 #include "carrier/pulse_bytes.h"
+#include "carrier/serial_line.h"
 
 namespace {
 
@@ -32,30 +37,14 @@ std::atomic<int> port_fd{-1};
 static_assert(std::atomic<int>::is_always_lock_free,
               "the port descriptor is taken in a signal handler");
 
-unsigned char pulse_buffer[4096];
 unsigned char shaped_buffer[4096];  // the pulse being sent
 std::string device_name;  // for the messages, and to open it again
-speed_t device_speed = B9600;
+int device_baud = 9600;
 bool lost = false;           // the device vanished; it is opened again once a second
 bool dropping = false;       // pulses are being dropped on a full queue; said once
 std::string open_error;      // why the last open failed
-
-bool speed_for(int baud, speed_t& speed) {
-  struct Rate {
-    int baud;
-    speed_t speed;
-  };
-  static const Rate rates[] = {{1200, B1200},   {2400, B2400},
-                               {4800, B4800},   {9600, B9600},
-                               {19200, B19200}, {38400, B38400}};
-  for (const Rate& rate : rates) {
-    if (rate.baud == baud) {
-      speed = rate.speed;
-      return true;
-    }
-  }
-  return false;
-}
+DeviceIdentity port_identity;  // the device opened, to know it when it is back
+bool refusal_said = false;   // that what came back is not it, said once
 
 // The group a device belongs to, for the advice on a refused open.
 std::string group_of(const char* path) {
@@ -67,7 +56,7 @@ std::string group_of(const char* path) {
 
 // The reason for a failed open, with what to do about it where that helps.
 void note_open_error(const char* path, int error) {
-  open_error = path;
+  open_error = escaped_name(path);
   if (error == EBUSY || error == EWOULDBLOCK) {
     open_error += " is held by another program";
     return;
@@ -105,17 +94,6 @@ void release(int fd) {
   close(fd);
 }
 
-bool set_line(int fd, speed_t speed) {
-  termios tio{};
-  if (tcgetattr(fd, &tio) != 0) return false;
-  cfmakeraw(&tio);
-  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
-  tio.c_cflag |= CS8 | CLOCAL | CREAD;
-  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-  if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
-  return tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
 // A device without modem lines, such as a pseudo-terminal, refuses the
 // request with ENOTTY or EINVAL; that is no reason to refuse the device.
 bool drop_modem_lines(int fd) {
@@ -126,11 +104,11 @@ bool drop_modem_lines(int fd) {
 
 // Opens the device exclusively and sets its line; -1, with the reason noted,
 // when either fails.
-int open_configured(const char* path, speed_t speed) {
+int open_configured(const char* path, int baud) {
   const int fd = open_exclusive(path);
   if (fd < 0) return -1;
   errno = 0;
-  if (!set_line(fd, speed) || !drop_modem_lines(fd)) {
+  if (!configure_serial_line(fd, baud) || !drop_modem_lines(fd)) {
     note_open_error(path, errno != 0 ? errno : EINVAL);
     release(fd);
     return -1;
@@ -138,11 +116,48 @@ int open_configured(const char* path, speed_t speed) {
   return fd;
 }
 
+// The first line of a sysfs attribute, or "".
+std::string sysfs_value(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "re");
+  if (file == nullptr) return "";
+  char line[128] = {};
+  const bool read = std::fgets(line, sizeof line, file) != nullptr;
+  std::fclose(file);
+  std::string value = read ? line : "";
+  while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+  return value;
+}
+
+// A character device's identity: its number, and for a USB adapter the
+// vendor, product and serial of the USB device above it in sysfs.
+DeviceIdentity identity_of(dev_t device) {
+  DeviceIdentity identity;
+  identity.number = static_cast<std::uint64_t>(major(device)) << 32 | minor(device);
+  identity.pseudo_terminal = pseudo_terminal_major(major(device));
+  const std::string link =
+      "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  char* real = realpath(link.c_str(), nullptr);
+  if (real == nullptr) return identity;
+  std::string dir = real;
+  std::free(real);
+  const std::string top = "/sys/devices/";
+  while (dir.size() > top.size() && dir.compare(0, top.size(), top) == 0) {
+    if (access((dir + "/idVendor").c_str(), R_OK) == 0) {
+      identity.usb = true;
+      identity.vendor = sysfs_value(dir + "/idVendor");
+      identity.product = sysfs_value(dir + "/idProduct");
+      identity.serial = sysfs_value(dir + "/serial");
+      break;
+    }
+    dir.erase(dir.rfind('/'));
+  }
+  return identity;
+}
+
 // Makes a configured device the port of the process.
-void adopt(int fd, const char* path, speed_t speed) {
-  std::memset(pulse_buffer, 0, sizeof pulse_buffer);
+void adopt(int fd, const char* path, int baud) {
   device_name = path;
-  device_speed = speed;
+  device_baud = baud;
   lost = false;
   dropping = false;
   const int previous = port_fd.exchange(fd);
@@ -157,7 +172,7 @@ void note_write_error(int fd, int error) {
   if (!port_fd.compare_exchange_strong(fd, -1)) return;
   release(fd);
   lost = true;
-  std::fprintf(stderr, "kolvan: %s: %s\n", device_name.c_str(), std::strerror(error));
+  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(device_name).c_str(), std::strerror(error));
 }
 
 // A pulse dropped, or cut short and taken back, on a full queue: said once
@@ -166,7 +181,7 @@ void note_dropped_pulse() {
   if (dropping) return;
   dropping = true;
   std::fprintf(stderr, "kolvan: %s: the port's queue is full; pulses are dropped until it drains\n",
-               device_name.c_str());
+               escaped_name(device_name).c_str());
 }
 
 }  // namespace
@@ -179,13 +194,19 @@ bool open_carrier_port(int number, int baud) {
 }
 
 bool open_carrier_device(const char* path, int baud) {
-  speed_t speed;
   open_error.clear();
-  if (path == nullptr || !speed_for(baud, speed)) return false;
-  const int fd = open_configured(path, speed);
+  if (path == nullptr || !serial_rate_known(baud)) return false;
+  const int fd = open_configured(path, baud);
   if (fd < 0) return false;
-  adopt(fd, path, speed);
+  struct stat info {};
+  port_identity = fstat(fd, &info) == 0 ? identity_of(info.st_rdev) : DeviceIdentity{};
+  adopt(fd, path, baud);
   return true;
+}
+
+bool accepts_port_number(const char* argument) {
+  open_error.clear();
+  return posix_port_number_argument(argument, open_error);
 }
 
 std::string carrier_open_error() { return open_error; }
@@ -201,36 +222,43 @@ bool carrier_port_lost() {
   return lost && port_fd.load() < 0;
 }
 
+// Once, that the lost device won't be opened again, or not yet.
+void refuse_reopening(const std::string& why) {
+  if (refusal_said) return;
+  refusal_said = true;
+  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(device_name).c_str(), why.c_str());
+}
+
+// The lost device is looked at before it is opened: opening someone else's
+// terminal would already take it from them (exclusive mode, raw settings).
 bool reopen_carrier_port() {
   if (!carrier_port_lost()) return false;
-  const int fd = open_configured(device_name.c_str(), device_speed);
+  if (port_identity.pseudo_terminal) {
+    refuse_reopening("a pseudo-terminal is not opened again (its number goes to the next "
+                     "terminal opened); start kolvan again on the new one");
+    return false;
+  }
+  struct stat info {};
+  if (stat(device_name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+  const DeviceIdentity now = identity_of(info.st_rdev);
+  if (!same_device(port_identity, now)) {
+    refuse_reopening(describe_device(now) + " is there now, not the " +
+                     describe_device(port_identity) + " that was lost; waiting for that one");
+    return false;
+  }
+  const int fd = open_configured(device_name.c_str(), device_baud);
   if (fd < 0) return false;
+  // Swapped between the look and the open: try again next second.
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0 || opened.st_rdev != info.st_rdev) {
+    release(fd);
+    return false;
+  }
   const std::string path = device_name;
-  adopt(fd, path.c_str(), device_speed);
-  std::fprintf(stderr, "kolvan: %s: open again\n", device_name.c_str());
+  refusal_said = false;
+  adopt(fd, path.c_str(), device_baud);
+  std::fprintf(stderr, "kolvan: %s: open again\n", escaped_name(device_name).c_str());
   return true;
-}
-
-bool configure_serial_line(int fd, int baud) {
-  speed_t speed;
-  return speed_for(baud, speed) && set_line(fd, speed);
-}
-
-int open_serial_reader(const char* path, int baud) {
-  if (path == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  const int fd = open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  errno = 0;
-  if (!configure_serial_line(fd, baud)) {
-    const int error = errno != 0 ? errno : EINVAL;
-    close(fd);
-    errno = error;
-    return -1;
-  }
-  return fd;
 }
 
 bool names_carrier_device(const char* argument) {
@@ -274,9 +302,9 @@ bool complete_pulse(int fd, const unsigned char* bytes, size_t length, size_t do
 void write_pulse(const unsigned char* bytes, int count) {
   const int fd = port_fd.load();
   if (fd < 0 || count <= 0) return;
-  const size_t length = count < static_cast<int>(sizeof pulse_buffer)
+  const size_t length = count < static_cast<int>(sizeof shaped_buffer)
                             ? static_cast<size_t>(count)
-                            : sizeof pulse_buffer;
+                            : sizeof shaped_buffer;
   int queued = 0;
   if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
     note_dropped_pulse();
@@ -300,8 +328,6 @@ void write_pulse(const unsigned char* bytes, int count) {
 }
 
 }  // namespace
-
-void send_pulse(int count) { write_pulse(pulse_buffer, count); }
 
 // Each second's bytes are laid out afresh (a few hundred at most), in a
 // buffer of their own so that the zero buffer stays all zero.

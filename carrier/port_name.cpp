@@ -9,6 +9,33 @@ std::string win32_port_name(int number) {
   return prefix + std::to_string(number);
 }
 
+bool posix_port_number_argument(const char* argument, std::string& reason) {
+  bool digits = *argument != '\0';
+  for (const char* c = argument; *c != '\0'; ++c) digits = digits && *c >= '0' && *c <= '9';
+  if (digits) return true;
+  reason = escaped_name(argument) +
+           " is not a port number; give a number or a device path such as /dev/ttyUSB0";
+  return false;
+}
+
+std::string escaped_name(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      shown += "\\\\";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static const char kHex[] = "0123456789abcdef";
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 bool posix_port_name(int number, std::string& name) {
   if (number <= 0) return false;
   name = "/dev/ttyS" + std::to_string(number - 1);

@@ -10,3 +10,14 @@ std::string win32_port_name(int number);
 // Linux: COM1 is /dev/ttyS0, COM n is /dev/ttyS(n-1). False for n <= 0,
 // which names no device.
 bool posix_port_name(int number, std::string& name);
+
+// Linux: whether a port argument without a '/' may be read as a port
+// number: only when it is all decimal digits, so that a typo ("1O", "+1",
+// "ttyUSB0") never keys the machine's console port. False with `reason`,
+// the line that says what to give instead.
+bool posix_port_number_argument(const char* argument, std::string& reason);
+
+// A name as messages show it: control characters (a line end, an escape
+// sequence) and backslashes written as C escapes, so that a name can't
+// forge or hide a line of the console.
+std::string escaped_name(const std::string& name);

@@ -22,7 +22,12 @@ constexpr double kPeakMemorySec = 10;
 bool keyed_when(const AudioEnvelope& envelope, bool on) { return on == envelope.keyed_is_high; }
 
 // The pulse read so far as a serial line would carry it, fed at its onset.
+// One that lasted longer than any station's is dropped.
 void hand_over(AudioEnvelope& envelope, LineMonitor& monitor, std::vector<LineEvent>& events) {
+  if (!envelope.edges.empty() && envelope.edges.back() - envelope.edges.front() > kLongestPulseUs) {
+    envelope.edges.clear();
+    return;
+  }
   std::vector<unsigned char> bytes;
   for (std::size_t i = 0; i + 1 < envelope.edges.size(); ++i) {
     const std::int64_t us = envelope.edges[i + 1] - envelope.edges[i];
@@ -36,9 +41,15 @@ void hand_over(AudioEnvelope& envelope, LineMonitor& monitor, std::vector<LineEv
 void on_edge(AudioEnvelope& envelope, bool on, std::int64_t at, LineMonitor& monitor,
              std::vector<LineEvent>& events) {
   envelope.on = on;
+  // The host clock stepped back (a capture's blocks are dated by it): the
+  // pulse being read is lost.
+  if (!envelope.edges.empty() && at < envelope.edges.back() - kPulseGroupGapUs) envelope.edges.clear();
   // A level that crossed half before the last edge (noise at the edge's
   // foot) dates this one no earlier than that.
   if (!envelope.edges.empty() && at < envelope.edges.back()) at = envelope.edges.back();
+  // Keying that goes on past the longest pulse, or a step of the clock
+  // forward, makes the pulse being read none: it is dropped.
+  if (!envelope.edges.empty() && at - envelope.edges.front() > kLongestPulseUs) envelope.edges.clear();
   if (keyed_when(envelope, on)) {
     if (!envelope.edges.empty() && at - envelope.edges.back() >= kPulseGroupGapUs)
       hand_over(envelope, monitor, events);
@@ -73,6 +84,7 @@ void remember(AudioEnvelope& envelope, double level, std::int64_t at) {
   envelope.history[static_cast<std::size_t>(envelope.history_at)] = level;
   envelope.history_us[static_cast<std::size_t>(envelope.history_at)] = at;
   envelope.history_at = (envelope.history_at + 1) % static_cast<int>(envelope.history.size());
+  if (envelope.history_filled < static_cast<int>(envelope.history.size())) ++envelope.history_filled;
 }
 
 // When the level, now settled, last rose through half of it; the level
@@ -80,7 +92,7 @@ void remember(AudioEnvelope& envelope, double level, std::int64_t at) {
 std::int64_t settled_rise(const AudioEnvelope& envelope, double settled, std::int64_t lag_us) {
   const int size = static_cast<int>(envelope.history.size());
   std::int64_t at = envelope.history_us[static_cast<std::size_t>((envelope.history_at + size - 1) % size)];
-  for (int back = 1; back <= size; ++back) {
+  for (int back = 1; back <= envelope.history_filled; ++back) {
     const std::size_t i = static_cast<std::size_t>((envelope.history_at + size - back) % size);
     if (envelope.history[i] < settled / 2) break;
     at = envelope.history_us[i];
@@ -147,9 +159,15 @@ void feed_envelope(AudioEnvelope& envelope, const std::int16_t* samples, int cou
       on_edge(envelope, false, envelope.half_crossing_us, monitor, events);
     }
   }
-  // A pulse whose keying has rested long enough is complete.
+  // A pulse whose keying has rested long enough is complete; one that has
+  // gone on longer than any pulse, or that the clock stepped back from, is
+  // none.
   const bool keyed = keyed_when(envelope, envelope.on);
-  if (!keyed && !envelope.edges.empty() && now - envelope.edges.back() >= kPulseGroupGapUs)
+  if (!envelope.edges.empty() && (now < envelope.edges.back() - kPulseGroupGapUs ||
+                                  (keyed && now - envelope.edges.front() > kLongestPulseUs))) {
+    envelope.edges.clear();
+  } else if (!keyed && !envelope.edges.empty() && now - envelope.edges.back() >= kPulseGroupGapUs) {
     hand_over(envelope, monitor, events);
+  }
   monitor.idle(envelope.edges.empty() ? now : envelope.edges.front(), events);
 }

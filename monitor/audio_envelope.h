@@ -16,6 +16,11 @@
 // two seconds' pulses the keying rests at least 0.2 s.
 constexpr std::int64_t kPulseGroupGapUs = 150000;
 
+// No station keys a second for longer than this: what goes on longer (a
+// stuck tone, a step of the host clock in the middle of a pulse) is no
+// pulse, and is dropped. It also bounds what the detector holds.
+constexpr std::int64_t kLongestPulseUs = 1000000;
+
 // The detector's state between blocks.
 struct AudioEnvelope {
   int rate = 0;
@@ -39,6 +44,7 @@ struct AudioEnvelope {
   std::vector<double> history;
   std::vector<std::int64_t> history_us;
   int history_at = 0;
+  int history_filled = 0;      // entries written: a rise never dates before the first sample
   int rise_wait = -1;          // -1: no rise pending
   // The pulse being read: its keyed runs' edges, start and end in turn.
   std::vector<std::int64_t> edges;

@@ -70,7 +70,7 @@ int monitor_audio(const char* argument, const Station& station, LineMonitor& mon
   std::vector<std::int16_t> block(kBlockSamples);
   std::vector<LineEvent> events;
   int status = 0;
-  std::int64_t end_us = 0;
+  std::int64_t end_us = source.next_us;  // a file's end when it has no sample
   while (!stop) {
     events.clear();
     std::int64_t first_us = 0;

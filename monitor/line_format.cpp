@@ -35,10 +35,11 @@ std::string time_of_day(std::int64_t us, bool with_ms) {
 
 std::string pulse_line(const char* what, const LinePulse& pulse) {
   char text[128];
-  std::snprintf(text, sizeof text, "%s pulse of %d bytes", what, pulse.bytes);
+  std::snprintf(text, sizeof text, "%s pulse of %lld bytes", what,
+                static_cast<long long>(pulse.bytes));
   std::string line = text;
   if (pulse.nonzero > 0) {
-    std::snprintf(text, sizeof text, " (%d not zero)", pulse.nonzero);
+    std::snprintf(text, sizeof text, " (%lld not zero)", static_cast<long long>(pulse.nonzero));
     line += text;
   }
   return line + " at " + time_of_day(pulse.onset_us, true);

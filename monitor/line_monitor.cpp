@@ -52,13 +52,18 @@ void LineMonitor::feed(const unsigned char* bytes, std::size_t count, std::int64
   // most 800 ms of characters.
   if (pulse_open_ && arrival_us - pulse_.last_us - line_time_us(count) >= kPulseGapUs)
     end_pulse(events);
+  // A pulse that has had more than a second's characters is none: it ends
+  // here, so that a line that never pauses is reported a second at a time.
+  // The host clock stepping back ends it too.
+  if (pulse_open_ && (pulse_.bytes >= kLineCharsPerSecond || arrival_us < pulse_.last_us))
+    end_pulse(events);
   if (!pulse_open_) {
     pulse_ = LinePulse{};
     pulse_.onset_us = arrival_us;
     pulse_open_ = true;
   }
   pulse_.last_us = arrival_us;
-  pulse_.bytes += static_cast<int>(count);
+  pulse_.bytes += static_cast<std::int64_t>(count);
   for (std::size_t i = 0; i < count; ++i) pulse_.nonzero += bytes[i] != 0;
 }
 

@@ -3,8 +3,6 @@
 // and the minute decoded by the station. See minute_reader.h for the rules.
 #include "monitor/minute_reader.h"
 
-#include <cstdlib>
-
 namespace {
 
 constexpr std::int64_t kSecondUs = 1000000;
@@ -14,11 +12,14 @@ std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
   return r < 0 ? r + b : r;
 }
 
-bool near(int count, int wanted) { return std::abs(count - wanted) <= kPulseToleranceChars; }
+bool near(std::int64_t count, int wanted) {
+  return count >= wanted - kPulseToleranceChars && count <= wanted + kPulseToleranceChars;
+}
 
 }  // namespace
 
-bool classify_pulse(const Station& station, int bytes, int nonzero, StationSymbol& symbol) {
+bool classify_pulse(const Station& station, std::int64_t bytes, std::int64_t nonzero,
+                    StationSymbol& symbol) {
   for (int s = 0; s < station.symbol_count; ++s) {
     const PulseShape& shape = station.symbols[s].shape;
     const int chars = pulse_shape_chars(shape);

@@ -43,8 +43,9 @@ struct LinePulse {
   std::int64_t onset_us = 0;   // arrival of its first chunk, µs of the real-time clock
   std::int64_t last_us = 0;    // arrival of its last chunk
   std::int64_t second = 0;     // the host second it belongs to, seconds since the epoch
-  int bytes = 0;               // characters received
-  int nonzero = 0;             // of them, characters other than zero
+  // 64-bit: a line that never pauses must not overflow them.
+  std::int64_t bytes = 0;      // characters received
+  std::int64_t nonzero = 0;    // of them, characters other than zero
   bool readable = false;       // length and content make a symbol of the station
   StationSymbol symbol = 0;    // when readable
 
@@ -55,7 +56,8 @@ struct LinePulse {
 // The station's symbol of a pulse of `bytes` characters, `nonzero` of them
 // not zero: false when it is none of them. Symbols that send nothing match
 // no pulse.
-bool classify_pulse(const Station& station, int bytes, int nonzero, StationSymbol& symbol);
+bool classify_pulse(const Station& station, std::int64_t bytes, std::int64_t nonzero,
+                    StationSymbol& symbol);
 
 // One minute of the line, from position 0 to 59.
 struct LineMinute {

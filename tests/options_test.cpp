@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/options.h"
+#include "carrier/port_name.h"
 
 namespace {
 
@@ -40,12 +42,16 @@ const Case kCases[] = {
     {{"--station=jjy60", "/dev/pts/3", "12"}, CommandLineResult::Run, "jjy60", "/dev/pts/3", 12, false, ""},
     {{"--station", "jjy", "3"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"--", "--3"}, CommandLineResult::Run, "jjy40", "--3", 0, false, ""},
-    {{"--station=jjy60"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
-    {{"--station=jjy60", "3", "4", "5"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
+    // With options, a wrong count of operands is an error a service manager sees.
+    {{"--station=jjy60"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    {{"--station=jjy60", "3", "4", "5"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     // The sound card takes no port: only the offset follows.
     {{"--audio"}, CommandLineResult::Run, "jjy40", nullptr, 0, true, ""},
     {{"--audio=hw:1", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, true, "hw:1"},
-    {{"--audio", "3", "4"}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
+    {{"--audio", "/dev/ttyUSB0", "0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    // An offset beyond a 32-bit int is refused; one with trailing characters keeps atoi's value.
+    {{"3", "-99999999999"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    {{"3", "30m"}, CommandLineResult::Run, "jjy40", "3", 30, false, ""},
     {{"--help", "--bogus"}, CommandLineResult::Help, nullptr, nullptr, 0, false, ""},
     {{"--version"}, CommandLineResult::Version, nullptr, nullptr, 0, false, ""},
     {{"--bogus", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
@@ -80,7 +86,7 @@ TEST(Options, TheUsageLineWithoutOptionsIsTheFixedOne) {
   std::string error;
   ASSERT_EQ(parse({"1", "2", "3"}, options, error), CommandLineResult::Usage);
   EXPECT_STREQ(usage_text(options.any_option), "Usage: Kolvan COM_PORT [offset_sec]\n");
-  ASSERT_EQ(parse({"--station=jjy", "1", "2", "3"}, options, error), CommandLineResult::Usage);
+  ASSERT_EQ(parse({"--station=jjy", "1", "2", "3"}, options, error), CommandLineResult::Error);
   EXPECT_NE(std::string(usage_text(options.any_option)).find("--station=NAME"), std::string::npos);
 }
 
@@ -152,6 +158,69 @@ TEST(Options, EachRuleOfTheTestingOptions) {
       EXPECT_EQ(read_as(options), c.read_as);
     }
   }
+}
+
+// The help is read on an 80-column console, and lists every station.
+TEST(Options, HelpFitsEightyColumnsAndNamesEveryStation) {
+  const std::string help = help_text();
+  for (std::size_t start = 0, end; start < help.size(); start = end + 1) {
+    end = help.find('\n', start);
+    EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+  }
+  for (const char* name : {"jjy40", "jjy60", "wwvb", "dcf77", "msf", "bpc"})
+    EXPECT_NE(help.find(std::string("\n  ") + name + " "), std::string::npos) << name;
+}
+
+// Each text as a Linux port argument and as an offset: a port number is all
+// digits; an offset is what atoi reads, refused beyond a 32-bit int.
+struct ArgumentCase {
+  const char* text;
+  bool port_number;
+  OffsetText offset;
+  int value;  // the offset used, unless OutOfRange
+};
+
+const ArgumentCase kArguments[] = {
+    {"1", true, OffsetText::Number, 1},
+    {"0", true, OffsetText::Number, 0},
+    {"10", true, OffsetText::Number, 10},
+    {"1O", false, OffsetText::Partial, 1},
+    {" 1", false, OffsetText::Number, 1},
+    {"+1", false, OffsetText::Number, 1},
+    {"-1", false, OffsetText::Number, -1},
+    {"1e9", false, OffsetText::Partial, 1},
+    {"30m", false, OffsetText::Partial, 30},
+    {"ttyUSB0", false, OffsetText::Partial, 0},
+    {"", false, OffsetText::Partial, 0},
+    {"2147483647", true, OffsetText::Number, 2147483647},
+    {"-2147483648", false, OffsetText::Number, -2147483647 - 1},
+    {"2147483648", true, OffsetText::OutOfRange, 0},
+    {"-99999999999", false, OffsetText::OutOfRange, 0},
+    {"99999999999999999999999", true, OffsetText::OutOfRange, 0},
+};
+
+TEST(Arguments, PortNumbersAndOffsets) {
+  for (const ArgumentCase& c : kArguments) {
+    SCOPED_TRACE(std::string("'") + c.text + "'");
+    std::string reason;
+    EXPECT_EQ(posix_port_number_argument(c.text, reason), c.port_number);
+    EXPECT_EQ(reason.empty(), c.port_number);
+    int value = 12345;
+    EXPECT_EQ(read_offset(c.text, value), c.offset);
+    EXPECT_EQ(value, c.offset == OffsetText::OutOfRange ? 12345 : c.value);
+  }
+  std::string reason;
+  posix_port_number_argument("1O", reason);
+  EXPECT_EQ(reason, "1O is not a port number; give a number or a device path such as /dev/ttyUSB0");
+}
+
+TEST(Options, AnOffsetReadInPartIsSaid) {
+  Options options;
+  std::string error;
+  ASSERT_EQ(parse({"3", "1e9"}, options, error), CommandLineResult::Run);
+  EXPECT_EQ(options.note, "kolvan: offset '1e9' read as 1 sec");
+  ASSERT_EQ(parse({"3", "-30"}, options, error), CommandLineResult::Run);
+  EXPECT_EQ(options.note, "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Port numbers to device names, both platforms' rules. Only names are made
-// here; no device is opened.
+// Port numbers to device names, both platforms' rules, and which device
+// may be opened again. Only names and rules; no device is opened.
+#include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 
 #include <gtest/gtest.h>
@@ -34,4 +35,43 @@ TEST(PosixPortName, ZeroAndBelowNameNoDevice) {
   EXPECT_FALSE(posix_port_name(0, name));
   EXPECT_FALSE(posix_port_name(-1, name));
   EXPECT_FALSE(posix_port_name(std::numeric_limits<int>::min(), name));
+}
+
+// What may be opened again under a lost device's name.
+TEST(SameDevice, NeverAPseudoTerminalAUsbAdapterOnlyByItsIdentity) {
+  DeviceIdentity pty;
+  pty.number = 136ull << 32 | 3;
+  pty.pseudo_terminal = true;
+  DeviceIdentity ftdi;
+  ftdi.number = 188ull << 32;
+  ftdi.usb = true;
+  ftdi.vendor = "0403";
+  ftdi.product = "6001";
+  ftdi.serial = "A10K2";
+  DeviceIdentity other_ftdi = ftdi;
+  other_ftdi.serial = "B77Q1";
+  DeviceIdentity ch340 = ftdi;
+  ch340.vendor = "1a86";
+  ch340.product = "7523";
+  ch340.serial = "";
+  DeviceIdentity ftdi_renumbered = ftdi;
+  ftdi_renumbered.number = 188ull << 32 | 1;
+  DeviceIdentity built_in;
+  built_in.number = 4ull << 32 | 64;
+  struct Case {
+    const DeviceIdentity& lost;
+    const DeviceIdentity& now;
+    bool same;
+  } const cases[] = {
+      {pty, pty, false},           {ftdi, ftdi, true},         {ftdi, ftdi_renumbered, true},
+      {ftdi, other_ftdi, false},   {ftdi, ch340, false},       {ch340, ch340, true},
+      {ftdi, pty, false},          {built_in, built_in, true}, {built_in, ftdi, false},
+      {ftdi, built_in, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(same_device(c.lost, c.now), c.same)
+        << describe_device(c.lost) << " then " << describe_device(c.now);
+  EXPECT_TRUE(pseudo_terminal_major(136) && pseudo_terminal_major(143) && pseudo_terminal_major(3));
+  EXPECT_FALSE(pseudo_terminal_major(188) || pseudo_terminal_major(4) || pseudo_terminal_major(144));
+  EXPECT_EQ(describe_device(ftdi), "USB adapter 0403:6001 serial A10K2");
 }

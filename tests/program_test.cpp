@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,11 +43,32 @@ TEST(Program, WrongArgumentCountPrintsUsageAndExitsZero) {
   }
 }
 
+// What a service manager must see as failures: a wrong option, a wrong
+// count of operands after an option, an offset beyond any integer.
+TEST(Program, WrongCommandLineWithOptionsExitsTwo) {
+  for (const auto& args : {std::vector<std::string>{kProgram, "--bogus", "3"},
+                           std::vector<std::string>{kProgram, "--audio", "/dev/ttyUSB0", "0"},
+                           std::vector<std::string>{kProgram, "3", "-99999999999"}}) {
+    Child child;
+    EXPECT_EQ(run_child(child, args, 5000), 2) << args[1];
+    EXPECT_EQ(child.err.rfind("kolvan: ", 0), 0u) << child.err;
+    EXPECT_NE(child.err.find("Usage: kolvan "), std::string::npos) << child.err;
+    EXPECT_EQ(child.out, "");
+  }
+}
+
 TEST(Program, PortThatCannotBeOpenedExitsOneAndSaysWhy) {
-  Child by_number;  // "abc" converts to port 0, which names no device here
-  EXPECT_EQ(run_child(by_number, {kProgram, "abc"}, 5000), 1);
-  EXPECT_EQ(by_number.err, "Can not open COM0\n");
-  EXPECT_EQ(by_number.out, "");
+  // Only all digits are a port number: "abc" converts to port 0 as ever,
+  // and "1O" to port 1, whose device (the console's) is left alone.
+  for (const char* typo : {"abc", "1O"}) {
+    Child by_number;
+    EXPECT_EQ(run_child(by_number, {kProgram, typo}, 5000), 1);
+    EXPECT_EQ(by_number.err, std::string("Can not open COM") + (typo[0] == '1' ? "1" : "0") +
+                                 "\nkolvan: " + typo +
+                                 " is not a port number; give a number or a device path such as "
+                                 "/dev/ttyUSB0\n");
+    EXPECT_EQ(by_number.out, "");
+  }
 
   Child by_path;
   EXPECT_EQ(run_child(by_path, {kProgram, "/nonexistent/tty", "5"}, 5000), 1);
@@ -108,22 +130,28 @@ TEST(Program, OffsetThatIsNotANumberCountsAsZero) {
   EXPECT_TRUE(line == setting_line(before, 0) || line == setting_line(after, 0)) << line;
 }
 
-// A pseudo-terminal behind a link, made by socat and gone with it.
-bool start_device(Child& socat, const std::string& link) {
-  if (!start_child(socat, {kSocat, "-u", "pty,link=" + link + ",raw,echo=0", "OPEN:/dev/null"}))
+// A pseudo-terminal behind a link, made by socat and gone with it; what it
+// receives goes to `capture`.
+bool start_device(Child& socat, const std::string& link, const std::string& capture) {
+  if (!start_child(socat, {kSocat, "-u", "pty,link=" + link + ",raw,echo=0",
+                           "OPEN:" + capture + ",creat,trunc"}))
     return false;
   for (int i = 0; i < 500 && access(link.c_str(), F_OK) != 0; ++i) usleep(10000);
   return access(link.c_str(), F_OK) == 0;
 }
 
-// The device kolvan keys goes away (a USB adapter unplugged) and comes back
-// under the same name: each is said once on standard error, the console goes
-// on, and Ctrl-C still ends it in order.
-TEST(Program, DeviceThatComesBackIsOpenedAgain) {
+// The device kolvan keys, a pseudo-terminal behind a link (as a
+// /dev/serial/by-id name stands for an adapter), goes away, and a new
+// pseudo-terminal, likely with the same number, comes back under the name:
+// it is someone else's, and kolvan neither opens nor writes to it. Each is
+// said once on standard error, the console goes on, and Ctrl-C still ends
+// it in order.
+TEST(Program, RecycledPseudoTerminalIsNotOpenedAgain) {
   if (access(kSocat, X_OK) != 0) GTEST_SKIP() << kSocat << " is missing (Debian package socat)";
   const std::string link = testing::TempDir() + "kolvan-usb-" + std::to_string(getpid());
+  const std::string capture = link + ".received";
   Child device;
-  ASSERT_TRUE(start_device(device, link));
+  ASSERT_TRUE(start_device(device, link, "/dev/null"));
   Child kolvan;
   ASSERT_TRUE(start_child(kolvan, {kProgram, link}));
   ASSERT_TRUE(wait_for_output(kolvan, "==> ", 5000)) << kolvan.err;
@@ -133,15 +161,22 @@ TEST(Program, DeviceThatComesBackIsOpenedAgain) {
   const std::string gone = "kolvan: " + link + ": " + std::strerror(EIO) + "\n";
   EXPECT_TRUE(wait_for_error_output(kolvan, gone, 3000)) << kolvan.err;
   Child again;
-  ASSERT_TRUE(start_device(again, link));
-  const std::string back = "kolvan: " + link + ": open again\n";
-  EXPECT_TRUE(wait_for_error_output(kolvan, back, 3000)) << kolvan.err;
+  ASSERT_TRUE(start_device(again, link, capture));
+  const std::string refused = "kolvan: " + link +
+                              ": a pseudo-terminal is not opened again (its number goes to the next "
+                              "terminal opened); start kolvan again on the new one\n";
+  EXPECT_TRUE(wait_for_error_output(kolvan, refused, 3000)) << kolvan.err;
+  usleep(2500000);  // pulses it would have sent
 
   kill(kolvan.pid, SIGINT);
   EXPECT_EQ(finish_child(kolvan, 5000), 0);
   kill(again.pid, SIGTERM);
   finish_child(again, 5000);
-  EXPECT_EQ(without_host_clock_lines(kolvan.err), gone + back);
+  EXPECT_EQ(without_host_clock_lines(kolvan.err), gone + refused);
+  struct stat received {};
+  EXPECT_EQ(stat(capture.c_str(), &received), 0);
+  EXPECT_EQ(received.st_size, 0) << "kolvan wrote to the new pseudo-terminal";
+  unlink(capture.c_str());
   EXPECT_EQ(kolvan.out.substr(kolvan.out.size() - 7), "\nExit!\n");
 }
 

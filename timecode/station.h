@@ -94,14 +94,14 @@ struct Station {
   bool (*decode)(const StationFrame& frame, StationTime& out, const char** reason);
 
   // The position of `first_symbol` in the minute: 0, or 1 after a silent marker.
-  int first_symbol_position;
+  int first_symbol_position = 0;
   // One bit per position (1 << position) whose symbol sends nothing in every
   // frame (DCF77's 59, BPC's 0, 20 and 40): the monitor hears no pulse there
   // and takes that for the symbol, not for a pulse lost.
-  std::uint64_t silent_positions;
+  std::uint64_t silent_positions = 0;
   // The zone whose time the station sends unless --zone names another (an
   // IANA name: "Europe/Berlin"); null for the host's own (JJY, as always).
-  const char* zone;
+  const char* zone = nullptr;
 };
 
 inline bool station_position_silent(const Station& station, int position) {
@@ -117,6 +117,9 @@ const Station& default_station();
 
 // Every station, in the order --help lists them; null-terminated.
 extern const Station* const kStations[];
+
+// Their --station names in that order, comma-separated: "jjy40, jjy60, ...".
+std::string station_names();
 
 // The glyphs of a frame, position 0 first.
 std::string station_frame_glyphs(const Station& station, const StationFrame& frame);

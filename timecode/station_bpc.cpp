@@ -177,22 +177,28 @@ bool decode_bpc(const StationFrame& frame, StationTime& out, const char** reason
   return true;
 }
 
+// Filled field by field, by name: C++17 has no designated initialisers.
+constexpr Station bpc_row() {
+  Station s{};
+  s.name = "bpc";
+  s.call_sign = "BPC";
+  s.time_note = "China time (Asia/Shanghai) + offset, each block its own start";
+  s.carrier_hz = 68500.0;
+  s.keyed_is_carrier_high = false;
+  s.skips_call_sign_minutes = false;
+  s.symbols = kBpcSymbols;
+  s.symbol_count = 5;
+  // Block 0's number after the silent marker of second 0.
+  s.first_symbol = kBits00;
+  s.closing_symbol = kMarker;
+  s.first_symbol_position = 1;
+  s.encode = encode_bpc;
+  s.decode = decode_bpc;
+  s.silent_positions = 1ULL << 0 | 1ULL << 20 | 1ULL << 40;
+  s.zone = "Asia/Shanghai";
+  return s;
+}
+
 }  // namespace
 
-extern const Station kBpc = {
-    /* .name = */ "bpc",
-    /* .call_sign = */ "BPC",
-    /* .time_note = */ "China time (Asia/Shanghai) + offset, each block its own start",
-    /* .carrier_hz = */ 68500.0,
-    /* .keyed_is_carrier_high = */ false,
-    /* .skips_call_sign_minutes = */ false,
-    /* .symbols = */ kBpcSymbols,
-    /* .symbol_count = */ 5,
-    /* .first_symbol = */ kBits00,  // block 0's number, after the silent marker
-    /* .closing_symbol = */ kMarker,
-    /* .encode = */ encode_bpc,
-    /* .decode = */ decode_bpc,
-    /* .first_symbol_position = */ 1,
-    /* .silent_positions = */ 1ULL << 0 | 1ULL << 20 | 1ULL << 40,
-    /* .zone = */ "Asia/Shanghai",
-};
+extern const Station kBpc = bpc_row();

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Fuzzes kolvan's readers of outside input with libFuzzer, AddressSanitizer
+# and UBSan (clang): the WAV reader with the envelope, the line monitor's
+# core, every station's decoder and the command line. Each target runs for
+# SECONDS (default 60) from its seed corpus in fuzz/corpus/<target>, with a
+# fixed seed, so that a run repeats. What a run finds stays in build/fuzz;
+# a crash's input is written to build/fuzz/crashes/ and the script fails:
+# copy it to fuzz/regressions/<target>/ and the test build replays it.
+#
+#   scripts/fuzz.sh [SECONDS] [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/ensure-packages.sh
+ensure_packages cmake make clang libclang-rt-dev libasound2-dev
+
+seconds=${1:-60}
+shift || true
+targets=("${@:-wav}")
+[ $# -eq 0 ] && targets=(wav line_monitor decoder command_line)
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+mkdir -p build/fuzz/crashes
+failed=0
+for target in "${targets[@]}"; do
+  work=build/fuzz/corpus/$target
+  mkdir -p "$work"
+  log=build/fuzz/$target.log
+  # Recordings need room for a few pulses; the rest stay small.
+  max_len=4096
+  [ "$target" = wav ] && max_len=65536
+  echo "== $target: $seconds s"
+  if build/fuzz/fuzz/"$target"_fuzz "$work" "fuzz/corpus/$target" -seed=1 \
+    -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=1024 -timeout=20 \
+    -artifact_prefix=build/fuzz/crashes/"$target"- >"$log" 2>&1; then
+    grep -E '^(#[0-9]+ *DONE|Done)' "$log" | tail -n 1
+  else
+    tail -n 40 "$log"
+    echo "== $target FAILED: input in build/fuzz/crashes/, log in $log"
+    failed=1
+  fi
+done
+exit "$failed"
