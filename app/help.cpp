@@ -2,6 +2,7 @@
 // the stations, carriers, keying and glyphs the program has.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/options.h"
 
@@ -23,6 +24,39 @@ constexpr const char* kArguments =
     "                    or DEVICE) instead of keying a serial port\n"
     "  --help, --version this text; the program's version\n";
 
+constexpr std::size_t kColumns = 80;
+
+// `pieces` after `prefix`, joined by `separator` and broken between pieces so
+// that no line passes 80 columns; a continued line starts under the first
+// piece, and a broken separator keeps its mark (";") at the line's end.
+std::string wrapped(const std::string& prefix, const std::vector<std::string>& pieces,
+                    const std::string& separator) {
+  std::string text = prefix, line_end = separator;
+  while (!line_end.empty() && line_end.back() == ' ') line_end.pop_back();
+  std::size_t line_start = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const std::string joint = i == 0 ? "" : separator;
+    if (i > 0 && text.size() - line_start + joint.size() + pieces[i].size() > kColumns) {
+      text += line_end + "\n";
+      line_start = text.size();
+      text += std::string(prefix.size(), ' ') + pieces[i];
+    } else {
+      text += joint + pieces[i];
+    }
+  }
+  return text + "\n";
+}
+
+std::vector<std::string> words_of(const std::string& text) {
+  std::vector<std::string> words;
+  for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) words.push_back(text.substr(start, end - start));
+  }
+  return words;
+}
+
 std::string station_lines(const Station& station) {
   char text[256];
   std::snprintf(text, sizeof text, "  %-6s %s, %g kHz: line at space = carrier %s\n", station.name,
@@ -30,13 +64,14 @@ std::string station_lines(const Station& station) {
                 station.keyed_is_carrier_high ? "high (as wired directly)"
                                               : "reduced (invert the keying)");
   std::string lines = text;
-  lines += std::string("         time: ") + station.time_note + "\n         glyphs:";
+  lines += wrapped("         time: ", words_of(station.time_note), " ");
+  std::vector<std::string> glyphs;
   for (int s = 0; s < station.symbol_count; ++s) {
-    std::snprintf(text, sizeof text, "%s '%c' %s", s == 0 ? "" : ";", station.symbols[s].glyph,
+    std::snprintf(text, sizeof text, "'%c' %s", station.symbols[s].glyph,
                   station.symbols[s].meaning);
-    lines += text;
+    glyphs.push_back(text);
   }
-  return lines + "\n";
+  return lines + wrapped("         glyphs: ", glyphs, "; ");
 }
 
 }  // namespace

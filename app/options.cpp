@@ -12,15 +12,6 @@ bool starts_with(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-std::string station_names() {
-  std::string names;
-  for (const Station* const* s = kStations; *s != nullptr; ++s) {
-    if (!names.empty()) names += ", ";
-    names += (*s)->name;
-  }
-  return names;
-}
-
 bool set_station(const char* name, Options& options, std::string& error) {
   options.station = find_station(name);
   if (options.station != nullptr) return true;

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include "timecode/timecode.h"
+#include <ctime>
+
+// A broken-down local time, as the host's local-time conversion gives it.
+using SimulatedTime = std::tm;
 
 // The host's local-time conversion of `seconds` since the epoch. False when
 // the conversion can't represent it.

@@ -9,7 +9,6 @@
 #include <alsa/asoundlib.h>
 #include <pthread.h>
 #include <signal.h>
-#include <time.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "carrier/tone.h"
+#include "pacing/clock.h"
 
 namespace {
 
@@ -45,12 +45,6 @@ std::string described;  // the tone last reported
 
 std::mutex schedule_lock;
 ToneSchedule schedule;  // under schedule_lock
-
-std::int64_t realtime_ns() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 // ALSA's library prints its own complaints on standard error; kolvan says
 // what failed in one line of its own instead.
@@ -180,7 +174,7 @@ void write_block(ToneState& state, std::vector<std::int16_t>& mono,
   if (static_cast<snd_pcm_uframes_t>(avail) < device.period) return;
   snd_pcm_sframes_t delay = 0;
   if (snd_pcm_delay(device.pcm, &delay) < 0) delay = static_cast<snd_pcm_sframes_t>(device.buffer) - avail;
-  const std::int64_t now = realtime_ns();
+  const std::int64_t now = calendar_ns();
   const int count = static_cast<int>(static_cast<snd_pcm_uframes_t>(avail) / device.period * device.period);
   const std::int64_t first_ns = now + static_cast<std::int64_t>(delay) * 1000000000 / device.setup.rate;
   mono.resize(static_cast<std::size_t>(count));

@@ -20,15 +20,13 @@
 #include <vector>
 
 #include "carrier/tone.h"
+#include "pacing/clock.h"
 
 namespace {
 
 constexpr REFERENCE_TIME kStreamBuffer = 5000000;  // 500 ms, in 100 ns units
 constexpr int kQueuedMs = 200;
 constexpr DWORD kWakeMs = 10;
-
-// 100 ns intervals between 1601-01-01 and 1970-01-01.
-constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000ll;
 
 std::string device_name;  // as given: "default", or the output's number
 const Station* station = nullptr;
@@ -52,14 +50,6 @@ std::atomic<IAudioClient*> playing{nullptr};
 
 CRITICAL_SECTION schedule_lock;
 ToneSchedule schedule;  // under schedule_lock
-
-std::int64_t realtime_ns() {
-  FILETIME now;
-  GetSystemTimePreciseAsFileTime(&now);
-  const std::int64_t ticks = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-  return (ticks - kUnixEpochAsFileTime) * 100;
-}
 
 std::string error_text(HRESULT result) {
   char text[64];
@@ -188,7 +178,7 @@ bool top_up(ToneState& state, std::vector<std::int16_t>& mono) {
     give_up_stream(result);
     return false;
   }
-  const std::int64_t first_ns = realtime_ns() + queued_ns(queued);
+  const std::int64_t first_ns = calendar_ns() + queued_ns(queued);
   mono.resize(count);
   EnterCriticalSection(&schedule_lock);
   render_tone(state, schedule, first_ns, mono.data(), static_cast<int>(count));

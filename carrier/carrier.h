@@ -7,11 +7,6 @@
 
 #include "timecode/station.h"
 
-// Characters per pulse.
-constexpr int kZeroPulseChars = 768;    // 0.8 s
-constexpr int kOnePulseChars = 480;     // 0.5 s
-constexpr int kMarkerPulseChars = 192;  // 0.2 s
-
 // Opens the numbered port exclusively and sets it to `baud`, 8N1, binary,
 // no flow control, DTR and RTS off. False when it can't be opened or set.
 bool open_carrier_port(int number, int baud);
@@ -41,29 +36,16 @@ bool carrier_port_lost();
 // is still missing. The loop calls it once a second while the port is lost.
 bool reopen_carrier_port();
 
-// Sets an open terminal device to the carrier port's line: `baud`, 8N1,
-// raw, no flow control. False when it can't be set. POSIX only.
-bool configure_serial_line(int fd, int baud);
-
-// Opens a device for reading, non-blocking, set as configure_serial_line
-// does; not held exclusively and not the port of the process. The
-// descriptor, or -1 with errno set. POSIX only (the line monitor's input).
-int open_serial_reader(const char* path, int baud);
-
 // True when a command-line argument names a device by path on this platform
 // rather than a port number.
 bool names_carrier_device(const char* argument);
 
-// Queues the first `count` zero bytes on the port and returns at once.
-// Does nothing when the port is closed. A pulse goes on the line whole or
-// not at all: one that can't (the queue still busy or full) is dropped and
-// that is said once on standard error; a device that vanished is reported
-// once and the port counts as lost.
-void send_pulse(int count);
-
 // Queues one second's keying on the port: zero bytes for its keyed runs,
 // 0xFF bytes for the unkeyed run between them. Returns at once; does nothing
-// when the port is closed or the shape is empty.
+// when the port is closed or the shape is empty. A pulse goes on the line
+// whole or not at all: one that can't (the queue still busy or full) is
+// dropped and that is said once on standard error; a device that vanished
+// is reported once and the port counts as lost.
 void send_pulse(const PulseShape& shape);
 
 // Closes the port if it is open; safe to call again, and from the

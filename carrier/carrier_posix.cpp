@@ -27,6 +27,7 @@
 #include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 #include "carrier/pulse_bytes.h"
+#include "carrier/serial_line.h"
 
 namespace {
 
@@ -36,32 +37,14 @@ std::atomic<int> port_fd{-1};
 static_assert(std::atomic<int>::is_always_lock_free,
               "the port descriptor is taken in a signal handler");
 
-unsigned char pulse_buffer[4096];
 unsigned char shaped_buffer[4096];  // the pulse being sent
 std::string device_name;  // for the messages, and to open it again
-speed_t device_speed = B9600;
+int device_baud = 9600;
 bool lost = false;           // the device vanished; it is opened again once a second
 bool dropping = false;       // pulses are being dropped on a full queue; said once
 std::string open_error;      // why the last open failed
 DeviceIdentity port_identity;  // the device opened, to know it when it is back
 bool refusal_said = false;   // that what came back is not it, said once
-
-bool speed_for(int baud, speed_t& speed) {
-  struct Rate {
-    int baud;
-    speed_t speed;
-  };
-  static const Rate rates[] = {{1200, B1200},   {2400, B2400},
-                               {4800, B4800},   {9600, B9600},
-                               {19200, B19200}, {38400, B38400}};
-  for (const Rate& rate : rates) {
-    if (rate.baud == baud) {
-      speed = rate.speed;
-      return true;
-    }
-  }
-  return false;
-}
 
 // The group a device belongs to, for the advice on a refused open.
 std::string group_of(const char* path) {
@@ -111,17 +94,6 @@ void release(int fd) {
   close(fd);
 }
 
-bool set_line(int fd, speed_t speed) {
-  termios tio{};
-  if (tcgetattr(fd, &tio) != 0) return false;
-  cfmakeraw(&tio);
-  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
-  tio.c_cflag |= CS8 | CLOCAL | CREAD;
-  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-  if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
-  return tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
 // A device without modem lines, such as a pseudo-terminal, refuses the
 // request with ENOTTY or EINVAL; that is no reason to refuse the device.
 bool drop_modem_lines(int fd) {
@@ -132,11 +104,11 @@ bool drop_modem_lines(int fd) {
 
 // Opens the device exclusively and sets its line; -1, with the reason noted,
 // when either fails.
-int open_configured(const char* path, speed_t speed) {
+int open_configured(const char* path, int baud) {
   const int fd = open_exclusive(path);
   if (fd < 0) return -1;
   errno = 0;
-  if (!set_line(fd, speed) || !drop_modem_lines(fd)) {
+  if (!configure_serial_line(fd, baud) || !drop_modem_lines(fd)) {
     note_open_error(path, errno != 0 ? errno : EINVAL);
     release(fd);
     return -1;
@@ -183,10 +155,9 @@ DeviceIdentity identity_of(dev_t device) {
 }
 
 // Makes a configured device the port of the process.
-void adopt(int fd, const char* path, speed_t speed) {
-  std::memset(pulse_buffer, 0, sizeof pulse_buffer);
+void adopt(int fd, const char* path, int baud) {
   device_name = path;
-  device_speed = speed;
+  device_baud = baud;
   lost = false;
   dropping = false;
   const int previous = port_fd.exchange(fd);
@@ -223,14 +194,13 @@ bool open_carrier_port(int number, int baud) {
 }
 
 bool open_carrier_device(const char* path, int baud) {
-  speed_t speed;
   open_error.clear();
-  if (path == nullptr || !speed_for(baud, speed)) return false;
-  const int fd = open_configured(path, speed);
+  if (path == nullptr || !serial_rate_known(baud)) return false;
+  const int fd = open_configured(path, baud);
   if (fd < 0) return false;
   struct stat info {};
   port_identity = fstat(fd, &info) == 0 ? identity_of(info.st_rdev) : DeviceIdentity{};
-  adopt(fd, path, speed);
+  adopt(fd, path, baud);
   return true;
 }
 
@@ -276,7 +246,7 @@ bool reopen_carrier_port() {
                      describe_device(port_identity) + " that was lost; waiting for that one");
     return false;
   }
-  const int fd = open_configured(device_name.c_str(), device_speed);
+  const int fd = open_configured(device_name.c_str(), device_baud);
   if (fd < 0) return false;
   // Swapped between the look and the open: try again next second.
   struct stat opened {};
@@ -286,31 +256,9 @@ bool reopen_carrier_port() {
   }
   const std::string path = device_name;
   refusal_said = false;
-  adopt(fd, path.c_str(), device_speed);
+  adopt(fd, path.c_str(), device_baud);
   std::fprintf(stderr, "kolvan: %s: open again\n", escaped_name(device_name).c_str());
   return true;
-}
-
-bool configure_serial_line(int fd, int baud) {
-  speed_t speed;
-  return speed_for(baud, speed) && set_line(fd, speed);
-}
-
-int open_serial_reader(const char* path, int baud) {
-  if (path == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  const int fd = open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  errno = 0;
-  if (!configure_serial_line(fd, baud)) {
-    const int error = errno != 0 ? errno : EINVAL;
-    close(fd);
-    errno = error;
-    return -1;
-  }
-  return fd;
 }
 
 bool names_carrier_device(const char* argument) {
@@ -354,9 +302,9 @@ bool complete_pulse(int fd, const unsigned char* bytes, size_t length, size_t do
 void write_pulse(const unsigned char* bytes, int count) {
   const int fd = port_fd.load();
   if (fd < 0 || count <= 0) return;
-  const size_t length = count < static_cast<int>(sizeof pulse_buffer)
+  const size_t length = count < static_cast<int>(sizeof shaped_buffer)
                             ? static_cast<size_t>(count)
-                            : sizeof pulse_buffer;
+                            : sizeof shaped_buffer;
   int queued = 0;
   if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
     note_dropped_pulse();
@@ -380,8 +328,6 @@ void write_pulse(const unsigned char* bytes, int count) {
 }
 
 }  // namespace
-
-void send_pulse(int count) { write_pulse(pulse_buffer, count); }
 
 // Each second's bytes are laid out afresh (a few hundred at most), in a
 // buffer of their own so that the zero buffer stays all zero.

@@ -19,7 +19,6 @@ namespace {
 // takes it with an interlocked exchange.
 HANDLE volatile port_handle = nullptr;
 
-unsigned char pulse_buffer[4096];
 unsigned char shaped_buffer[4096];  // the pulse being sent
 
 // One record serves every write. Nothing waits for its event; it has to stay
@@ -113,7 +112,6 @@ HANDLE open_configured(const char* path, int baud) {
 // Makes a configured port the port of the process, with a fresh buffer and
 // write record.
 void adopt(HANDLE handle, const char* path, int baud) {
-  std::memset(pulse_buffer, 0, sizeof pulse_buffer);
   std::memset(&write_record, 0, sizeof write_record);
   write_record.hEvent = write_event;
   write_pending = false;
@@ -209,9 +207,9 @@ void write_pulse(const unsigned char* bytes, int count) {
   HANDLE handle = port_handle;
   if (handle == nullptr || count <= 0) return;
   if (!previous_write_done(handle)) return;
-  const DWORD length = count < static_cast<int>(sizeof pulse_buffer)
+  const DWORD length = count < static_cast<int>(sizeof shaped_buffer)
                            ? static_cast<DWORD>(count)
-                           : static_cast<DWORD>(sizeof pulse_buffer);
+                           : static_cast<DWORD>(sizeof shaped_buffer);
   ResetEvent(write_event);
   if (WriteFile(handle, bytes, length, nullptr, &write_record) ||
       GetLastError() == ERROR_IO_PENDING) {
@@ -223,8 +221,6 @@ void write_pulse(const unsigned char* bytes, int count) {
 }
 
 }  // namespace
-
-void send_pulse(int count) { write_pulse(pulse_buffer, count); }
 
 // Each second's bytes are laid out afresh (a few hundred at most), in a
 // buffer of their own so that the zero buffer stays all zero.

@@ -2,11 +2,11 @@
 // source (a sink's monitor, for a loopback) or the hardware's input. Each
 // block is dated by the device's own account of how much it holds.
 #include <alsa/asoundlib.h>
-#include <time.h>
 
 #include <cerrno>
 
 #include "monitor/audio_source.h"
+#include "pacing/clock.h"
 
 namespace {
 
@@ -16,12 +16,6 @@ constexpr unsigned kRate = 48000;
 // when rendered, so a long period would show every edge that much early.
 constexpr unsigned kPeriodUs = 2000;
 constexpr unsigned kBufferUs = 500000;
-
-std::int64_t realtime_us() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
 
 extern "C" void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
 
@@ -74,7 +68,7 @@ int read_capture(AudioSource& source, std::int16_t* out, int max, std::int64_t& 
   snd_pcm_sframes_t delay = 0;
   if (snd_pcm_delay(pcm, &delay) < 0) delay = 0;
   // The block's last sample entered the device `delay` samples ago.
-  first_us = realtime_us() - (static_cast<std::int64_t>(delay) + got) * 1000000 / source.rate;
+  first_us = calendar_ns() / 1000 - (static_cast<std::int64_t>(delay) + got) * 1000000 / source.rate;
   for (snd_pcm_sframes_t i = 0; i < got; ++i) out[i] = frames[i * channels];
   return static_cast<int>(got);
 }

@@ -3,14 +3,14 @@
 #include "monitor/line_port.h"
 
 #include <cerrno>
-#include <ctime>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
-#include "carrier/carrier.h"
+#include "carrier/serial_line.h"
+#include "pacing/clock.h"
 
 namespace {
 
@@ -58,17 +58,11 @@ void close_line(LinePort& port) {
   port.fd = port.slave_fd = -1;
 }
 
-std::int64_t realtime_us() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 bool poll_line(const LinePort& port, int wait_ms, LineMonitor& monitor,
                std::vector<LineEvent>& events) {
   pollfd ready{port.fd, POLLIN, 0};
   const int polled = poll(&ready, 1, wait_ms);
-  const std::int64_t arrival = realtime_us();
+  const std::int64_t arrival = calendar_ns() / 1000;
   if (polled < 0) return errno == EINTR;
   if (polled > 0) {
     unsigned char buffer[4096];
@@ -82,6 +76,6 @@ bool poll_line(const LinePort& port, int wait_ms, LineMonitor& monitor,
       return false;
     }
   }
-  monitor.idle(realtime_us(), events);
+  monitor.idle(calendar_ns() / 1000, events);
   return true;
 }

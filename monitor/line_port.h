@@ -27,9 +27,6 @@ bool open_device_line(LinePort& port, const char* path);
 
 void close_line(LinePort& port);
 
-// The real-time clock in microseconds since the epoch.
-std::int64_t realtime_us();
-
 // Waits at most `wait_ms` for bytes, feeds what arrives to `monitor` with the
 // time poll returned, then lets the monitor see the idle time. False (errno
 // set, 0 for a hang-up) when the line failed; an interrupted wait is no

@@ -63,13 +63,6 @@ bool starts_with(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-std::string station_names() {
-  std::string names;
-  for (const Station* const* s = kStations; *s != nullptr; ++s)
-    names += std::string(names.empty() ? "" : ", ") + (*s)->name;
-  return names;
-}
-
 bool set_station(const char* name, MonitorOptions& options, std::string& error) {
   options.station = find_station(name);
   if (options.station == nullptr)

@@ -19,6 +19,10 @@ std::int64_t calendar_seconds();
 // The same clock in milliseconds since the epoch.
 std::int64_t calendar_ms();
 
+// The same clock in nanoseconds since the epoch, to its full resolution:
+// the one reading of it for whatever dates sound or bytes.
+std::int64_t calendar_ns();
+
 // Asks the platform for the finest sleep it can give; called once at start-up.
 void prepare_clocks();
 

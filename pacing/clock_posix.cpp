@@ -82,6 +82,11 @@ std::int64_t calendar_ms() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+std::int64_t calendar_ns() {
+  const timespec now = read_clock(CLOCK_REALTIME);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 void prepare_clocks() {
   // One nanosecond of timer slack: sleeps end as close to their time as the
   // kernel allows. Without it they merely overshoot a little more.

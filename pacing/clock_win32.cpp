@@ -58,6 +58,8 @@ std::int64_t calendar_ms() {
   return system_time_since_epoch() / static_cast<std::int64_t>(kFileTimePerSecond / 1000);
 }
 
+std::int64_t calendar_ns() { return system_time_since_epoch() * 100; }
+
 void prepare_clocks() {
   // A 1 ms timer interrupt, so that Sleep ends within about a millisecond of
   // its time instead of at the next 15.6 ms tick.

@@ -26,6 +26,14 @@
 
 namespace {
 
+// JJY's runs: 0.8 s, 0.5 s and 0.2 s of zero bytes.
+constexpr int kZeroPulseChars = 768;
+constexpr int kOnePulseChars = 480;
+constexpr int kMarkerPulseChars = 192;
+
+// One keyed run of `count` characters.
+void send_run(int count) { send_pulse(PulseShape{count, 0, 0}); }
+
 // The port's requests to its device, seen through the linker's wrapper.
 std::vector<std::pair<unsigned long, int>> modem_requests;  // request, lines
 
@@ -113,7 +121,7 @@ TEST_F(CarrierOnPty, LineIsRaw9600EightNoneOneWithoutFlowControl) {
 TEST_F(CarrierOnPty, EachPulseArrivesAsExactlyThatManyZeroBytes) {
   ASSERT_TRUE(open_carrier_device(path_.c_str(), 9600));
   for (int count : {kZeroPulseChars, kOnePulseChars, kMarkerPulseChars}) {
-    send_pulse(count);
+    send_run(count);
     const std::string bytes = received(4096, 200);
     EXPECT_EQ(bytes, std::string(static_cast<size_t>(count), '\0')) << count;
   }
@@ -126,7 +134,7 @@ TEST_F(CarrierOnPty, SendReturnsAtOnceAndSilentlyWhenNobodyReads) {
   signal(SIGALRM, hang_up_watched_master);  // frees a send that blocks
   alarm(3);
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 200; ++i) send_pulse(kZeroPulseChars);  // far past the pty's buffer
+  for (int i = 0; i < 200; ++i) send_run(kZeroPulseChars);  // far past the pty's buffer
   const auto spent = std::chrono::steady_clock::now() - start;
   alarm(0);
   signal(SIGALRM, SIG_DFL);
@@ -154,7 +162,7 @@ TEST_F(CarrierOnPty, PulseTakenInPartIsCompletedNotCutShort) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     bytes = received(1 << 20, 300);
   });
-  for (int i = 0; i < 40; ++i) send_pulse(kChars);
+  for (int i = 0; i < 40; ++i) send_run(kChars);
   reader.join();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_GT(bytes.size(), 20u * kChars);
@@ -175,7 +183,7 @@ TEST_F(CarrierOnPty, HeldDeviceRefusesASecondOpenUntilClosed) {
   ASSERT_TRUE(open_carrier_device(path_.c_str(), 9600));
   EXPECT_EQ(exclusive(), 1);
   EXPECT_FALSE(open_carrier_device(path_.c_str(), 9600));
-  send_pulse(kMarkerPulseChars);  // the refused attempt left the port alone
+  send_run(kMarkerPulseChars);  // the refused attempt left the port alone
   EXPECT_EQ(received(4096, 200).size(), size_t{kMarkerPulseChars});
   close_carrier_port();
   EXPECT_EQ(exclusive(), 0);
@@ -187,7 +195,7 @@ TEST_F(CarrierOnPty, CloseTwiceIsHarmlessAndClosedPortSendsNothing) {
   close_carrier_port();
   close_carrier_port();
   testing::internal::CaptureStderr();
-  send_pulse(kZeroPulseChars);
+  send_run(kZeroPulseChars);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(received(4096, 100), "");
   EXPECT_TRUE(open_carrier_device(path_.c_str(), 9600));
@@ -198,7 +206,7 @@ TEST_F(CarrierOnPty, CloseTwiceIsHarmlessAndClosedPortSendsNothing) {
 // own 4 KiB line buffer is out of the port's reach.
 TEST_F(CarrierOnPty, ClosingDiscardsWhatIsStillQueued) {
   ASSERT_TRUE(open_carrier_device(path_.c_str(), 9600));
-  for (int i = 0; i < 200; ++i) send_pulse(kZeroPulseChars);
+  for (int i = 0; i < 200; ++i) send_run(kZeroPulseChars);
   close_carrier_port();
   EXPECT_LT(received(1 << 20, 100).size(), size_t{8192});
 }
@@ -216,7 +224,7 @@ TEST_F(CarrierOnPty, VanishedDeviceIsReportedOnceOnStderrOnly) {
   hang_up();
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  for (int i = 0; i < 5; ++i) send_pulse(kOnePulseChars);
+  for (int i = 0; i < 5; ++i) send_run(kOnePulseChars);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(err, "kolvan: " + path_ + ": " + std::strerror(EIO) + "\n");

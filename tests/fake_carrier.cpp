@@ -52,12 +52,10 @@ bool reopen_carrier_port() {
   return is_open = true;
 }
 
-void send_pulse(int count) {
+void send_pulse(const PulseShape& shape) {
   if (!is_open) return;
-  pulses.push_back({fake_now_ms(), count});
+  pulses.push_back({fake_now_ms(), pulse_shape_chars(shape)});
   if (stall_ms != 0 && pulses.size() == stall_index + 1) fake_clock_advance(stall_ms);
 }
-
-void send_pulse(const PulseShape& shape) { send_pulse(pulse_shape_chars(shape)); }
 
 void close_carrier_port() { is_open = false; }

@@ -88,6 +88,10 @@ std::int64_t calendar_ms() {
   return start_calendar * 1000 + static_cast<std::int64_t>(calendar_us() / 1000);
 }
 
+std::int64_t calendar_ns() {
+  return start_calendar * 1000000000 + static_cast<std::int64_t>(calendar_us() * 1000);
+}
+
 void prepare_clocks() {}
 
 void fake_clock_set_synchronised(bool synchronised) { clock_synchronised = synchronised; }

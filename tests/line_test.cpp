@@ -20,19 +20,13 @@
 #include <vector>
 
 #include "child_process.h"
+#include "pacing/clock.h"
 #include "glyphs.h"
 #include "test_support.h"
-#include "timecode/timecode.h"
 
 namespace {
 
 const std::string kProgram = KOLVAN_BINARY;
-
-std::int64_t realtime_ms() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 struct Burst {
   std::int64_t at_ms;  // arrival of its first byte, host real time
@@ -68,7 +62,7 @@ class LineRecorder {
       char buffer[4096];
       const ssize_t n = read(pty_.master, buffer, sizeof buffer);
       if (n <= 0) continue;  // no slave open yet, or between two runs
-      const std::int64_t now = realtime_ms();
+      const std::int64_t now = calendar_ms();
       for (ssize_t i = 0; i < n; ++i) nonzero_ = nonzero_ || buffer[i] != 0;
       std::lock_guard<std::mutex> lock(mutex_);
       if (bursts_.empty() || now - last_ms >= gap_ms_) bursts_.push_back({now, 0});
@@ -117,19 +111,19 @@ std::vector<FrameLine> frame_lines(const std::string& out) {
   return frames;
 }
 
-DecodedMinute decode_glyphs(const std::string& glyphs) {
-  TimeCodeFrame frame{};
-  DecodedMinute decoded{};
-  DecodeError error = DecodeError::None;
-  EXPECT_TRUE(parse_frame_glyphs(glyphs, frame)) << glyphs;
-  EXPECT_TRUE(decode_frame(frame, decoded, &error)) << glyphs << ": " << decode_error_text(error);
+StationTime decode_glyphs(const std::string& glyphs) {
+  StationTime decoded;
+  const char* reason = "";
+  EXPECT_EQ(glyphs.size(), 60u) << glyphs;
+  EXPECT_TRUE(default_station().decode(frame_of_glyphs(default_station(), glyphs), decoded, &reason))
+      << glyphs << ": " << reason;
   return decoded;
 }
 
-void expect_minute(const DecodedMinute& decoded, int hhmm, int day_of_year, int year, int weekday) {
+void expect_minute(const StationTime& decoded, int hhmm, int day_of_year, int year, int weekday) {
   EXPECT_EQ(decoded.hour * 100 + decoded.minute, hhmm);
   EXPECT_EQ(decoded.day_of_year, day_of_year);
-  EXPECT_EQ(decoded.year_of_century, year);
+  EXPECT_EQ(decoded.year % 100, year);
   EXPECT_EQ(decoded.day_of_week, weekday);
 }
 
@@ -177,7 +171,7 @@ void expect_line_matches_console(LineRecorder& line, const std::string& out) {
   EXPECT_LE(sent.size(), shown.size() + 1);  // a pulse queued as Ctrl-C came
   EXPECT_FALSE(line.nonzero_seen());
   for (const FrameLine& frame : frame_lines(out)) {
-    const DecodedMinute decoded = decode_glyphs(frame.glyphs);
+    const StationTime decoded = decode_glyphs(frame.glyphs);
     EXPECT_EQ(decoded.hour, frame.hour);
     EXPECT_EQ(decoded.minute, frame.minute);
   }

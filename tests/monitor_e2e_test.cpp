@@ -31,7 +31,7 @@
 
 #include "child_process.h"
 #include "test_support.h"
-#include "timecode/timecode.h"
+#include "glyphs.h"
 #include "utc.h"
 
 namespace {
@@ -80,13 +80,11 @@ std::string decoded_prefix(std::int64_t second, const StationRun& run) {
 // kolvan's line for the minute it sends from `second`: its time and, for
 // JJY, the glyphs of its frame.
 std::string kolvan_line(std::int64_t second, const StationRun& run) {
-  const SimulatedTime t = zone_time(second, run);
+  const std::tm t = zone_time(second, run);
   char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d:00 ==> ", t.tm_hour, t.tm_min);
   if (*run.station != '\0') return text;
-  TimeCodeFrame frame = make_frame();
-  encode_frame(frame, t);
-  return text + frame_glyphs(frame) + "\n";
+  return text + jjy_glyphs(second + run.zone_sec, utc_broken_down) + "\n";
 }
 
 // One station's run: the monitor, and kolvan keying its virtual port.

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "glyphs.h"
-#include "timecode/timecode.h"
 #include "utc.h"
 
 namespace {
@@ -25,18 +24,12 @@ constexpr std::int64_t kCharUs = kSecond / 960;  // one character at 9600 8N1
 // Monday 7 December 2026, 09:31:00 UTC, day 341.
 const std::int64_t k0931 = utc(2026, 12, 7, 9, 31, 0);
 
-StationSymbol sym(TimeCodeSymbol s) { return static_cast<StationSymbol>(s); }
+// JJY's symbols, in the order of its station row.
+enum JjySymbol : StationSymbol { kZero, kOne, kMarker };
 
 // The sixty glyphs kolvan sends in the minute that begins at `second`
 // (seconds since the epoch), read in the test's zone, UTC.
-std::string glyphs_of_minute(std::int64_t second) {
-  const std::time_t when = static_cast<std::time_t>(second);
-  SimulatedTime t{};
-  localtime_r(&when, &t);
-  TimeCodeFrame frame = make_frame();
-  encode_frame(frame, t);
-  return frame_glyphs(frame);
-}
+std::string glyphs_of_minute(std::int64_t second) { return jjy_glyphs(second, host_local); }
 
 enum class Port { Uart, Pty, PtySplit };
 
@@ -164,13 +157,13 @@ class Monitor : public testing::Test {
 TEST_F(Monitor, ClassifiesPulseLengthsWithAFewCharactersOfTolerance) {
   const Station& jjy = default_station();
   StationSymbol s{};
-  EXPECT_TRUE(classify_pulse(jjy, 768, 0, s) && s == sym(TimeCodeSymbol::Zero));
-  EXPECT_TRUE(classify_pulse(jjy, 768 - 24, 0, s) && s == sym(TimeCodeSymbol::Zero));
-  EXPECT_TRUE(classify_pulse(jjy, 768 + 24, 0, s) && s == sym(TimeCodeSymbol::Zero));
-  EXPECT_TRUE(classify_pulse(jjy, 480, 0, s) && s == sym(TimeCodeSymbol::One));
-  EXPECT_TRUE(classify_pulse(jjy, 471, 0, s) && s == sym(TimeCodeSymbol::One));
-  EXPECT_TRUE(classify_pulse(jjy, 192, 0, s) && s == sym(TimeCodeSymbol::Marker));
-  EXPECT_TRUE(classify_pulse(jjy, 170, 0, s) && s == sym(TimeCodeSymbol::Marker));
+  EXPECT_TRUE(classify_pulse(jjy, 768, 0, s) && s == kZero);
+  EXPECT_TRUE(classify_pulse(jjy, 768 - 24, 0, s) && s == kZero);
+  EXPECT_TRUE(classify_pulse(jjy, 768 + 24, 0, s) && s == kZero);
+  EXPECT_TRUE(classify_pulse(jjy, 480, 0, s) && s == kOne);
+  EXPECT_TRUE(classify_pulse(jjy, 471, 0, s) && s == kOne);
+  EXPECT_TRUE(classify_pulse(jjy, 192, 0, s) && s == kMarker);
+  EXPECT_TRUE(classify_pulse(jjy, 170, 0, s) && s == kMarker);
   for (int bytes : {0, 1, 100, 167, 217, 300, 455, 505, 600, 743, 793, 960, 1536})
     EXPECT_FALSE(classify_pulse(jjy, bytes, 0, s)) << bytes;
   EXPECT_FALSE(classify_pulse(jjy, 192, 1, s));
@@ -185,8 +178,8 @@ TEST_F(Monitor, GroupsAUartsSmallChunksIntoOnePulsePerSecond) {
   line.settle();
   const auto pulses = line.pulses();
   ASSERT_EQ(pulses.size(), 3u);
-  const StationSymbol expected[] = {sym(TimeCodeSymbol::Zero), sym(TimeCodeSymbol::One),
-                                    sym(TimeCodeSymbol::Marker)};
+  const StationSymbol expected[] = {kZero, kOne,
+                                    kMarker};
   const int bytes[] = {768, 480, 192};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(pulses[i].bytes, bytes[i]);
@@ -209,7 +202,7 @@ TEST_F(Monitor, TakesAPseudoTerminalsOneOrTwoChunksAsOnePulse) {
     EXPECT_EQ(pulses[0].bytes, 768);
     EXPECT_EQ(pulses[1].bytes, 480);
     EXPECT_EQ(pulses[2].bytes, 192);
-    EXPECT_EQ(pulses[3].symbol, sym(TimeCodeSymbol::Zero));
+    EXPECT_EQ(pulses[3].symbol, kZero);
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(pulses[i].second, k0931 + i);
       EXPECT_EQ(pulses[i].onset_in_second_us(), 2500);
@@ -243,7 +236,7 @@ TEST_F(Monitor, AReaderHeldUpInAPulseStillSeesOnePulse) {
   line.settle();
   ASSERT_EQ(line.pulses().size(), 1u);
   EXPECT_EQ(line.pulses()[0].bytes, 768);
-  EXPECT_EQ(line.pulses()[0].symbol, sym(TimeCodeSymbol::Zero));
+  EXPECT_EQ(line.pulses()[0].symbol, kZero);
 }
 
 TEST_F(Monitor, ReportsAMissingSecondAndARunOfThem) {
@@ -427,16 +420,10 @@ TEST_F(Monitor, ShowsTheCalendarDateOfTheDayOfYear) {
 }
 
 TEST_F(Monitor, ADayThatTheYearDoesNotHaveIsOutOfRange) {
-  // Day 366 of 2027, a common year: the frame itself holds, the date can't.
-  SimulatedTime t{};
-  t.tm_year = 127;
-  t.tm_yday = 365;
-  t.tm_wday = 6;
-  t.tm_hour = 12;
-  TimeCodeFrame frame = make_frame();
-  encode_frame(frame, t);
+  // Day 366 of 2027, a common year, 23:59: the frame itself holds, the date
+  // can't.
   Line line;
-  line.send(k0931 - 1, "|" + frame_glyphs(frame), Port::Pty);
+  line.send(k0931 - 1, "||-_-_-__-|__-____--|__--__--_|_--___-__|___-__---|__-______|", Port::Pty);
   line.settle();
   EXPECT_EQ(line.lines(), (std::vector<std::string>{"undecodable minute: field out of range"}));
 }

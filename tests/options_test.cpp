@@ -89,6 +89,17 @@ TEST(Options, TheUsageLineWithoutOptionsIsTheFixedOne) {
   EXPECT_NE(std::string(usage_text(options.any_option)).find("--station=NAME"), std::string::npos);
 }
 
+// The help is read on an 80-column console, and lists every station.
+TEST(Options, HelpFitsEightyColumnsAndNamesEveryStation) {
+  const std::string help = help_text();
+  for (std::size_t start = 0, end; start < help.size(); start = end + 1) {
+    end = help.find('\n', start);
+    EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+  }
+  for (const char* name : {"jjy40", "jjy60", "wwvb", "dcf77", "msf"})
+    EXPECT_NE(help.find(std::string("\n  ") + name + " "), std::string::npos) << name;
+}
+
 // Each text as a Linux port argument and as an offset: a port number is all
 // digits; an offset is what atoi reads, refused beyond a 32-bit int.
 struct ArgumentCase {

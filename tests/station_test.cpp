@@ -1,6 +1,6 @@
-// Tests of the WWVB, DCF77 and MSF codes behind the station table: pinned
-// minutes, the minutes around summer-time changes and year ends, every minute
-// of a leap year through encoder and decoder, and the frames each refuses.
+// Tests of the stations' codes behind the station table: pinned minutes, the
+// minutes around summer-time changes and year ends, every minute of a leap
+// year through encoder and decoder, and the frames each refuses.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,17 +9,25 @@
 #include <ctime>
 #include <string>
 
+#include "glyphs.h"
 #include "timecode/calendar.h"
 #include "timecode/station.h"
 #include "utc.h"
 
 namespace {
 
-// Each station's tests run in its own country's zone.
-struct StationZone { const char *station, *tz, *standard, *summer; };
-constexpr StationZone kZones[] = {{"wwvb", "America/Chicago", "UTC", "UTC"},
-                                  {"dcf77", "Europe/Berlin", "CET", "CEST"},
-                                  {"msf", "Europe/London", "GMT", "BST"}};
+// Each station's tests run in its own country's zone. A frame carries the
+// minute `carried_after` seconds after the one it is sent in, in UTC or in
+// the zone's own time.
+struct StationZone {
+  const char *station, *tz, *standard, *summer;
+  bool in_utc;
+  int carried_after;
+};
+constexpr StationZone kZones[] = {{"jjy40", "Asia/Tokyo", "", "", false, 0},
+                                  {"wwvb", "America/Chicago", "UTC", "UTC", true, 0},
+                                  {"dcf77", "Europe/Berlin", "CET", "CEST", false, 60},
+                                  {"msf", "Europe/London", "GMT", "BST", false, 60}};
 
 // Sets TZ to the station's zone and, when done, back to what it was.
 struct HostZone {
@@ -37,36 +45,25 @@ struct HostZone {
   std::string saved;
 };
 
-bool host_local(std::int64_t seconds, std::tm& out) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  return localtime_r(&t, &out) != nullptr;
-}
-
-// A glyph the station lacks becomes a symbol past its last.
-StationFrame parse(const Station& station, const std::string& glyphs) {
-  StationFrame frame{};
-  for (std::size_t p = 0; p < 60 && p < glyphs.size(); ++p)
-    while (frame[p] < station.symbol_count && station.symbols[frame[p]].glyph != glyphs[p])
-      ++frame[p];
-  return frame;
-}
-
-// "2026-03-29 Sun 088 03:00 CEST; summer time change announced", or
-// "refused: reason".
+// "2026-03-29 Sun 088 03:00 CEST; summer time change announced" (JJY names
+// no zone), or "refused: reason".
 std::string decoded(const Station& station, const StationFrame& frame) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "?"};
   StationTime t;
   const char* reason = "";
   if (!station.decode(frame, t, &reason)) return std::string("refused: ") + reason;
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %s %03d %02d:%02d ", t.year, t.month, t.day,
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %s %03d %02d:%02d", t.year, t.month, t.day,
                 kDays[t.day_of_week >= 0 && t.day_of_week < 7 ? t.day_of_week : 7],
                 t.day_of_year, t.hour, t.minute);
-  return text + t.zone + (t.notes.empty() ? "" : "; " + t.notes);
+  return text + (t.zone.empty() ? "" : " " + t.zone) + (t.notes.empty() ? "" : "; " + t.notes);
 }
 
 // Hand-checked: each field's bits written out from the station's field table
 // (weights, positions, parity) before the encoder existed.
+// Saturday 26 June 2010, 13:05 JST, day 177: PA1 1 (three ones among the
+// hour bits), PA2 0.
+const char kJjy1305[] = "|_____-_-|___-___--|___-__---|_---__-__|____-____|--_______|";
 // The minute of the example frame in NIST SP 250-67's WWVB time-code figure:
 // 2008 day 258, 18:42 UTC, DUT1 -0.3 s (sign 010, 0011), leap year, DST 11.
 const char kWwvbNist[] = "|-_____-_|___-_-___|__-___-_-|-______-_|__--_____|-____-_--|";
@@ -89,6 +86,22 @@ struct Minute {
   const char* carries = nullptr;
 };
 const Minute kMinutes[] = {
+    {"jjy40", utc(2010, 6, 26, 4, 5, 0), "2010-06-26 Sat 177 13:05", kJjy1305, ""},
+    // The same Saturday at 13:17: the minute's tens hold one 1, so PA2 (0,
+    // over bits 1-8) differs from the parity of the units alone.
+    {"jjy40", utc(2010, 6, 26, 4, 17, 0), "2010-06-26 Sat 177 13:17",
+     "|__-__---|___-___--|___-__---|_---__-__|____-____|--_______|", ""},
+    // Day 366 of a leap year; and day 001.
+    {"jjy40", utc(2012, 12, 31, 14, 59, 0), "2012-12-31 Mon 366 23:59",
+     "|-_-_-__-|__-____--|__--__--_|_--___-__|____-__-_|__-______|", ""},
+    {"jjy40", utc(2010, 12, 31, 15, 0, 0), "2011-01-01 Sat 001 00:00",
+     "|________|_________|_________|___-_____|____-___-|--_______|", ""},
+    // The day of the year is sent 1-based, hundreds 22-23, tens 25-28, units
+    // 30-33: day 100, then day 099.
+    {"jjy40", utc(2010, 4, 9, 15, 0, 0), "2010-04-10 Sat 100 00:00",
+     "|________|_________|___-_____|_________|____-____|--_______|", ""},
+    {"jjy40", utc(2010, 4, 8, 15, 0, 0), "2010-04-09 Fri 099 00:00",
+     "|________|_________|_____-__-|-__-_____|____-____|-_-______|", ""},
     {"wwvb", 0, "2008-09-14 Sun 258 18:42 UTC; DST in effect", kWwvbNist, ""},  // decoded only
     // Minute 101 1001, hour 10 0011, day 11 0110 0110, year 0010 0100, LY 1, DST 00.
     {"wwvb", utc(2024, 12, 31, 23, 59, 0), "2024-12-31 Tue 366 23:59 UTC",
@@ -136,7 +149,7 @@ TEST(Station, MinutesPinnedAroundChangesAndAtYearEnds) {
   for (const Minute& m : kMinutes) {
     const Station& station = *find_station(m.station);
     HostZone zone(m.station);
-    StationFrame frame = m.glyphs ? parse(station, m.glyphs) : StationFrame{};
+    StationFrame frame = m.glyphs ? frame_of_glyphs(station, m.glyphs) : StationFrame{};
     std::string carries, want = m.time;
     if (want.back() == '+') want.replace(want.size() - 1, 1, "; summer time change announced");
     if (m.sent != 0) {
@@ -172,7 +185,6 @@ TEST(Station, EveryMinuteOfALeapYearRoundTrips) {
   for (const StationZone& z : kZones) {
     const Station& station = *find_station(z.station);
     HostZone zone(z.station);
-    const bool in_utc = std::strcmp(z.station, "wwvb") == 0;
     int bad = 0;
     for (std::int64_t s = utc(2024, 1, 1, 0, 0, 0); s < utc(2025, 1, 1, 0, 0, 0) && bad < 3;
          s += 60) {
@@ -180,8 +192,8 @@ TEST(Station, EveryMinuteOfALeapYearRoundTrips) {
       std::string carries;
       StationTime t;
       std::tm want{};
-      const std::time_t carried = static_cast<std::time_t>(in_utc ? s : s + 60);
-      in_utc ? gmtime_r(&carried, &want) : localtime_r(&carried, &want);
+      const std::time_t carried = static_cast<std::time_t>(s + z.carried_after);
+      z.in_utc ? gmtime_r(&carried, &want) : localtime_r(&carried, &want);
       const bool ok = station.encode(s, host_local, frame, carries) &&
                       frame[0] == station.first_symbol && frame[59] == station.closing_symbol &&
                       station.decode(frame, t, nullptr) && t.year == want.tm_year + 1900 &&
@@ -200,6 +212,22 @@ TEST(Station, EveryMinuteOfALeapYearRoundTrips) {
 // A pinned frame with `glyphs` written over it from position `at`.
 struct Corrupt { const char *station, *base; int at; const char *glyphs, *reason; };
 const Corrupt kCorrupt[] = {
+    {"jjy40", kJjy1305, 29, "_", "missing position marker"},
+    {"jjy40", kJjy1305, 59, "-", "missing position marker"},
+    {"jjy40", kJjy1305, 26, "|", "marker in a data position"},
+    {"jjy40", kJjy1305, 4, "|", "marker in a data position"},
+    {"jjy40", kJjy1305, 36, "_", "hour parity (PA1) mismatch"},
+    {"jjy40", kJjy1305, 16, "-", "hour parity (PA1) mismatch"},
+    {"jjy40", kJjy1305, 37, "-", "minute parity (PA2) mismatch"},
+    {"jjy40", kJjy1305, 7, "-", "minute parity (PA2) mismatch"},
+    // Out of range with the parity still right: minute units 10, hour 25,
+    // day 000, day 367, day of week 7; and Friday on a Saturday.
+    {"jjy40", kJjy1305, 5, "-_-_", "field out of range"},
+    {"jjy40", kJjy1305, 12, "-___-_-", "field out of range"},
+    {"jjy40", kJjy1305, 22, "_______|____", "field out of range"},
+    {"jjy40", kJjy1305, 22, "--__--_|_---", "field out of range"},
+    {"jjy40", kJjy1305, 50, "---", "field out of range"},
+    {"jjy40", kJjy1305, 50, "-_-", "day of week disagrees with the date"},
     {"wwvb", kWwvbNist, 9, "_", "missing marker"},
     {"wwvb", kWwvbNist, 4, "|", "marker in a data position"},
     {"wwvb", kWwvbNist, 10, "-", "always-zero bit is 1"},
@@ -238,8 +266,15 @@ TEST(Station, CorruptFramesAreRefusedForTheirReason) {
     const Station& station = *find_station(c.station);
     std::string glyphs = c.base;
     glyphs.replace(c.at, std::strlen(c.glyphs), c.glyphs);
-    EXPECT_EQ(decoded(station, parse(station, glyphs)), std::string("refused: ") + c.reason)
+    EXPECT_EQ(decoded(station, frame_of_glyphs(station, glyphs)), std::string("refused: ") + c.reason)
         << glyphs;
+  }
+  // JJY's unused positions, spare bits SU1 and SU2 and leap-second warning.
+  for (int p : {4, 10, 11, 14, 20, 21, 24, 34, 35, 38, 40, 53, 54, 55, 56, 57, 58}) {
+    std::string glyphs = kJjy1305;
+    glyphs[p] = '-';
+    EXPECT_EQ(decoded(*find_station("jjy40"), frame_of_glyphs(*find_station("jjy40"), glyphs)),
+              "refused: one in an always-zero position") << p;
   }
 }
 

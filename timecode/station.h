@@ -101,5 +101,8 @@ const Station& default_station();
 // Every station, in the order --help lists them; null-terminated.
 extern const Station* const kStations[];
 
+// Their --station names in that order, comma-separated: "jjy40, jjy60, ...".
+std::string station_names();
+
 // The glyphs of a frame, position 0 first.
 std::string station_frame_glyphs(const Station& station, const StationFrame& frame);

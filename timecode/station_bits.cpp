@@ -2,6 +2,8 @@
 // decimal digit it belongs to, its value within the decade the digit's bit.
 #include "timecode/station_bits.h"
 
+#include "timecode/calendar.h"
+
 namespace {
 
 int decade_of(int weight) { return weight >= 100 ? 100 : weight >= 10 ? 10 : 1; }
@@ -59,4 +61,16 @@ void add_note(std::string& notes, const char* note) {
   if (*note == '\0') return;
   if (!notes.empty()) notes += ", ";
   notes += note;
+}
+
+DateCheck complete_date(StationTime& t, DateSent sent, WeekdaySent weekday) {
+  if (sent == DateSent::DayOfYear) {
+    if (!date_of_day_of_year(t.year, t.day_of_year, t.month, t.day)) return DateCheck::NoSuchDate;
+  } else {
+    t.day_of_year = day_of_year_of_date(t.year, t.month, t.day);
+    if (t.day_of_year == 0) return DateCheck::NoSuchDate;
+  }
+  const int day_of_week = day_of_week_of_date(t.year, t.month, t.day);
+  if (weekday == WeekdaySent::No) t.day_of_week = day_of_week;
+  return t.day_of_week == day_of_week ? DateCheck::Valid : DateCheck::WrongWeekday;
 }

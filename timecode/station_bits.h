@@ -1,10 +1,12 @@
-// The bits of a minute and the binary-coded decimal fields they carry: the
-// small table-driven helpers that the WWVB, DCF77 and MSF encoders and
-// decoders share, each station keeping its own tables.
+// The bits of a minute and the binary-coded decimal fields they carry, and
+// the date check: the small helpers that the stations' encoders and decoders
+// share, each station keeping its own tables.
 #pragma once
 
 #include <array>
 #include <string>
+
+#include "timecode/station.h"
 
 // One bit a second (0 or 1), indexed by the second of the minute.
 using StationBits = std::array<unsigned char, 60>;
@@ -39,3 +41,16 @@ int count_ones(const StationBits& bits, int first, int last);
 
 // Appends a note to a decoded minute's notes, comma-separated; "" adds nothing.
 void add_note(std::string& notes, const char* note);
+
+// Which part of the date a frame sends; the decoder has put it in its
+// StationTime with the year.
+enum class DateSent { DayOfYear, MonthAndDay };
+enum class WeekdaySent { No, Yes };
+
+// How a decoded date reads: a day the year doesn't have (31 April, day 366
+// of a common year), or a sent day of the week that isn't the date's.
+enum class DateCheck { Valid, NoSuchDate, WrongWeekday };
+
+// Fills in the part of `t`'s date that the frame doesn't send and checks
+// the rest: the one rule by which every decoder takes a date.
+DateCheck complete_date(StationTime& t, DateSent sent, WeekdaySent weekday);

@@ -3,7 +3,6 @@
 // ends; the carrier is reduced at the start of each second but the 59th.
 #include <cstdio>
 
-#include "timecode/calendar.h"
 #include "timecode/station.h"
 #include "timecode/station_bits.h"
 
@@ -124,10 +123,10 @@ bool decode_dcf77(const StationFrame& frame, StationTime& out, const char** reas
     t.year = 2000 + bcd_value(bits, kFields[kYear]);
     t.month = bcd_value(bits, kFields[kMonth]);
     t.day = bcd_value(bits, kFields[kDay]);
-    t.day_of_year = day_of_year_of_date(t.year, t.month, t.day);
     t.day_of_week = bcd_value(bits, kFields[kWeekday]) % 7;
-    if (t.day_of_year == 0) e = Dcf77Error::Range;  // 31 April, 29 February 2026...
-    else if (t.day_of_week != day_of_week_of_date(t.year, t.month, t.day)) e = Dcf77Error::Weekday;
+    const DateCheck date = complete_date(t, DateSent::MonthAndDay, WeekdaySent::Yes);
+    if (date == DateCheck::NoSuchDate) e = Dcf77Error::Range;  // 31 April, 29 February 2026...
+    else if (date == DateCheck::WrongWeekday) e = Dcf77Error::Weekday;
   }
   if (e != Dcf77Error::None) {
     if (reason) *reason = dcf77_error_text(e);
@@ -143,10 +142,24 @@ bool decode_dcf77(const StationFrame& frame, StationTime& out, const char** reas
   return true;
 }
 
+// Filled field by field, by name: C++17 has no designated initialisers.
+constexpr Station dcf77_row() {
+  Station s{};
+  s.name = "dcf77";
+  s.call_sign = "DCF77";
+  s.time_note = "German time: host's local time + offset (TZ=Europe/Berlin), the NEXT minute";
+  s.carrier_hz = 77500.0;
+  s.keyed_is_carrier_high = false;
+  s.skips_call_sign_minutes = false;
+  s.symbols = kDcf77Symbols;
+  s.symbol_count = 3;
+  s.first_symbol = kZero;
+  s.closing_symbol = kMinuteMark;
+  s.encode = encode_dcf77;
+  s.decode = decode_dcf77;
+  return s;
+}
+
 }  // namespace
 
-extern const Station kDcf77 = {
-    "dcf77", "DCF77",
-    "German time: host's local time + offset (TZ=Europe/Berlin), the NEXT minute", 77500.0, false,
-    false, kDcf77Symbols, 3, kZero, kMinuteMark, encode_dcf77, decode_dcf77,
-};
+extern const Station kDcf77 = dcf77_row();

@@ -3,7 +3,6 @@
 // second carries two bits, A and B, as the carrier is off for 0.1 s steps.
 #include <cstdio>
 
-#include "timecode/calendar.h"
 #include "timecode/station.h"
 #include "timecode/station_bits.h"
 
@@ -128,10 +127,10 @@ bool decode_msf(const StationFrame& frame, StationTime& out, const char** reason
     t.year = 2000 + bcd_value(a, kFields[kYear]);
     t.month = bcd_value(a, kFields[kMonth]);
     t.day = bcd_value(a, kFields[kDay]);
-    t.day_of_year = day_of_year_of_date(t.year, t.month, t.day);
     t.day_of_week = bcd_value(a, kFields[kWeekday]);
-    if (t.day_of_year == 0) e = MsfError::Range;  // 31 April, 29 February 2026...
-    else if (t.day_of_week != day_of_week_of_date(t.year, t.month, t.day)) e = MsfError::Weekday;
+    const DateCheck date = complete_date(t, DateSent::MonthAndDay, WeekdaySent::Yes);
+    if (date == DateCheck::NoSuchDate) e = MsfError::Range;  // 31 April, 29 February 2026...
+    else if (date == DateCheck::WrongWeekday) e = MsfError::Weekday;
   }
   if (e != MsfError::None) {
     if (reason) *reason = msf_error_text(e);
@@ -145,9 +144,24 @@ bool decode_msf(const StationFrame& frame, StationTime& out, const char** reason
   return true;
 }
 
+// Filled field by field, by name: C++17 has no designated initialisers.
+constexpr Station msf_row() {
+  Station s{};
+  s.name = "msf";
+  s.call_sign = "MSF";
+  s.time_note = "UK time: host's local time + offset (TZ=Europe/London), the NEXT minute";
+  s.carrier_hz = 60000.0;
+  s.keyed_is_carrier_high = false;
+  s.skips_call_sign_minutes = false;
+  s.symbols = kMsfSymbols;
+  s.symbol_count = 5;
+  s.first_symbol = kMarker;
+  s.closing_symbol = kA0B0;
+  s.encode = encode_msf;
+  s.decode = decode_msf;
+  return s;
+}
+
 }  // namespace
 
-extern const Station kMsf = {
-    "msf", "MSF", "UK time: host's local time + offset (TZ=Europe/London), the NEXT minute",
-    60000.0, false, false, kMsfSymbols, 5, kMarker, kA0B0, encode_msf, decode_msf,
-};
+extern const Station kMsf = msf_row();

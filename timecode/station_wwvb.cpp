@@ -128,7 +128,8 @@ bool decode_wwvb(const StationFrame& frame, StationTime& out, const char** reaso
     t.year = 2000 + bcd_value(bits, kFields[kYear]);
     t.day_of_year = bcd_value(bits, kFields[kDayOfYear]);
     if (bits[kLeapYear] != is_leap_year(t.year)) e = WwvbError::LeapYear;
-    else if (!date_of_day_of_year(t.year, t.day_of_year, t.month, t.day)) e = WwvbError::Range;
+    else if (complete_date(t, DateSent::DayOfYear, WeekdaySent::No) != DateCheck::Valid)
+      e = WwvbError::Range;
   }
   if (e != WwvbError::None) {
     if (reason) *reason = wwvb_error_text(e);
@@ -136,7 +137,6 @@ bool decode_wwvb(const StationFrame& frame, StationTime& out, const char** reaso
   }
   t.hour = bcd_value(bits, kFields[kHour]);
   t.minute = bcd_value(bits, kFields[kMinute]);
-  t.day_of_week = day_of_week_of_date(t.year, t.month, t.day);
   t.zone = "UTC";
   t.checks = "markers ok";  // WWVB's frame has no parity bits
   add_note(t.notes, dst_note(bits[kDstAtDayEnd], bits[kDstAtDayStart]));
@@ -145,9 +145,24 @@ bool decode_wwvb(const StationFrame& frame, StationTime& out, const char** reaso
   return true;
 }
 
+// Filled field by field, by name: C++17 has no designated initialisers.
+constexpr Station wwvb_row() {
+  Station s{};
+  s.name = "wwvb";
+  s.call_sign = "WWVB";
+  s.time_note = "UTC + offset (the clock applies its own zone and DST)";
+  s.carrier_hz = 60000.0;
+  s.keyed_is_carrier_high = false;
+  s.skips_call_sign_minutes = false;
+  s.symbols = kWwvbSymbols;
+  s.symbol_count = 3;
+  s.first_symbol = kMarker;
+  s.closing_symbol = kMarker;
+  s.encode = encode_wwvb;
+  s.decode = decode_wwvb;
+  return s;
+}
+
 }  // namespace
 
-extern const Station kWwvb = {
-    "wwvb", "WWVB", "UTC + offset (the clock applies its own zone and DST)", 60000.0, false, false,
-    kWwvbSymbols, 3, kMarker, kMarker, encode_wwvb, decode_wwvb,
-};
+extern const Station kWwvb = wwvb_row();

@@ -21,6 +21,15 @@ const Station* find_station(const char* name) {
   return nullptr;
 }
 
+std::string station_names() {
+  std::string names;
+  for (const Station* const* s = kStations; *s != nullptr; ++s) {
+    if (!names.empty()) names += ", ";
+    names += (*s)->name;
+  }
+  return names;
+}
+
 std::string station_frame_glyphs(const Station& station, const StationFrame& frame) {
   std::string glyphs;
   glyphs.reserve(frame.size());
