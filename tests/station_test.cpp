@@ -10,6 +10,7 @@
 #include <string>
 
 #include "glyphs.h"
+#include "timecode/calendar.h"
 #include "timecode/station.h"
 #include "utc.h"
 
@@ -173,6 +174,23 @@ TEST(Station, MinutesPinnedAroundChangesAndAtYearEnds) {
 }
 
 // Against the C library's own conversion of the minute each frame carries.
+// The Gregorian rule with its exceptions: every fourth year, but not
+// centuries, except every fourth century.
+TEST(Calendar, LeapYearsByTheHundredAndFourHundredRule) {
+  struct Case {
+    int year;
+    bool leap;
+    int march_first;  // its day of the year
+  } const cases[] = {{2023, false, 60}, {2024, true, 61}, {1900, false, 60},
+                     {2000, true, 61},  {2100, false, 60}, {2400, true, 61}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(is_leap_year(c.year), c.leap) << c.year;
+    EXPECT_EQ(day_of_year_of_date(c.year, 3, 1), c.march_first) << c.year;
+    int month = 0, day = 0;
+    EXPECT_EQ(date_of_day_of_year(c.year, 366, month, day), c.leap) << c.year;
+  }
+}
+
 TEST(Station, EveryMinuteOfALeapYearRoundTrips) {
   for (const StationZone& z : kZones) {
     const Station& station = *find_station(z.station);
