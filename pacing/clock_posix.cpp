@@ -16,6 +16,7 @@
 // all read; only CLOCK_MONOTONIC_RAW runs uncorrected. Only a step of the
 // calendar moves it against the count, and the pacer realigns every frame.
 #include "pacing/clock.h"
+#include "pacing/clock_sync.h"
 
 #include <cerrno>
 #include <ctime>
@@ -98,8 +99,6 @@ void prepare_clocks() {
 bool read_clock_sync(bool& synchronised, long& estimated_error_us) {
   timex state{};
   const int result = ntp_adjtime(&state);
-  if (result < 0) return false;
-  synchronised = result != TIME_ERROR && (state.status & STA_UNSYNC) == 0;
-  estimated_error_us = state.esterror;
-  return true;
+  return clock_sync_from_kernel(result, state.status, state.esterror, synchronised,
+                                estimated_error_us);
 }

@@ -174,6 +174,41 @@ TEST(AudioEnvelope, ReadsEachPulseAsTheLineWouldCarryIt) {
   }
 }
 
+// A tone that never quite goes off (leakage, a mixer's other source) at a
+// fifth of full scale between pulses: the pulse is still read as the line
+// would carry it.
+TEST(AudioEnvelope, AToneAtAFifthOfFullScaleBetweenPulsesIsOff) {
+  const std::int64_t first_ns = kSecond * kNs - kNs / 2;
+  Rendered r = render({192, 0, 0}, true, first_ns, kRate / 10, 25);
+  ToneSetup setup;
+  choose_tone(40000, kRate, false, setup);
+  double peak = 0;
+  for (const std::int16_t s : r.samples) peak = std::fmax(peak, std::fabs(s));
+  ASSERT_GT(peak, 1000);
+  for (std::size_t i = 0; i < r.samples.size(); ++i) {
+    const double leak =
+        peak / 5 * std::sin(2 * 3.14159265358979 * setup.tone_hz * static_cast<double>(i) / kRate);
+    r.samples[i] = static_cast<std::int16_t>(std::lround(0.8 * (r.samples[i] + leak)));
+  }
+  // Heard twice, 2.5 s apart: the first time sets the tone's full level
+  // (until a pulse has been heard, the leak alone is the loudest sound).
+  AudioEnvelope envelope;
+  start_envelope(envelope, kRate, default_station());
+  LineMonitor monitor;
+  std::vector<LineEvent> events;
+  const int count = static_cast<int>(r.samples.size());
+  feed_envelope(envelope, r.samples.data(), count, first_ns / 1000, monitor, events);
+  events.clear();
+  feed_envelope(envelope, r.samples.data(), count, first_ns / 1000 + 2500000, monitor, events);
+  int pulses = 0;
+  for (const LineEvent& e : events) {
+    if (e.kind != LineEventKind::Pulse && e.kind != LineEventKind::UnexpectedPulse) continue;
+    ++pulses;
+    EXPECT_NEAR(static_cast<double>(e.pulse.bytes), 192, 3);
+  }
+  EXPECT_EQ(pulses, 1);
+}
+
 // A stereo 16-bit file as a recorder writes it, a LIST chunk before the
 // data (bytes written out by hand): the first channel comes out, and the
 // file's time ends at its modification time.

@@ -7,6 +7,7 @@
 
 #include "fake_clock.h"
 #include "pacing/clock.h"
+#include "pacing/clock_sync.h"
 #include "pacing/pacer.h"
 
 namespace {
@@ -201,6 +202,32 @@ TEST(PacerAlign, TicksNeverWakeBeforeTheirCalendarSecond) {
   for (int k = 2; k <= 4; ++k) {
     ASSERT_TRUE(tick());
     EXPECT_EQ(calendar_seconds(), kCalendar + k) << "tick " << k - 1 << " woke early";
+  }
+}
+
+// The kernel's answers, in the numbers of its ABI (linux/timex.h):
+// TIME_OK 0, TIME_INS 1, TIME_ERROR 5; STA_PLL 0x1, STA_UNSYNC 0x40,
+// STA_NANO 0x2000.
+TEST(ClockSync, ReadFromWhatTheKernelReturns) {
+  struct Case {
+    int result, status;
+    bool answered, synchronised;
+  } const cases[] = {
+      {0, 0x2001, true, true},    // a time service set the clock
+      {1, 0x2011, true, true},    // a leap second announced: still set
+      {5, 0x2041, true, false},   // TIME_ERROR with STA_UNSYNC: never set
+      {5, 0x2001, true, false},   // TIME_ERROR alone
+      {0, 0x0040, true, false},   // STA_UNSYNC alone
+      {-1, 0, false, false},      // the call failed: the platform doesn't say
+  };
+  for (const Case& c : cases) {
+    bool synchronised = !c.synchronised;
+    long error_us = 0;
+    EXPECT_EQ(clock_sync_from_kernel(c.result, c.status, 16000, synchronised, error_us), c.answered)
+        << c.result << " " << c.status;
+    if (!c.answered) continue;
+    EXPECT_EQ(synchronised, c.synchronised) << c.result << " " << c.status;
+    EXPECT_EQ(error_us, 16000);
   }
 }
 
