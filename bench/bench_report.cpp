@@ -77,10 +77,11 @@ void print_row(const char* what, std::vector<double> values) {
 }
 
 void print_use(const char* program, const ProcessUse& use, double ran_s) {
-  std::printf("- %s CPU: %.2f s (stat utime+stime, %ld Hz ticks) / %.3f s (schedstat) in %.0f s"
-              " = %.2f / %.3f s per hour = %.3f %% of one core\n",
-              program, use.cpu_stat_s, sysconf(_SC_CLK_TCK), use.cpu_schedstat_s, ran_s,
-              use.cpu_stat_s * 3600.0 / ran_s, use.cpu_schedstat_s * 3600.0 / ran_s,
-              use.cpu_schedstat_s * 100.0 / ran_s);
+  std::printf(
+      "- %s CPU: %.2f s (stat utime+stime, %ld Hz ticks) / %.3f s (schedstat) in %.0f s"
+      " = %.2f / %.3f s per hour = %.3f %% of one core\n",
+      program, use.cpu_stat_s, sysconf(_SC_CLK_TCK), use.cpu_schedstat_s, ran_s,
+      use.cpu_stat_s * 3600.0 / ran_s, use.cpu_schedstat_s * 3600.0 / ran_s,
+      use.cpu_schedstat_s * 100.0 / ran_s);
   std::printf("- %s peak RSS (VmHWM): %ld KiB\n", program, use.peak_rss_kib);
 }

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,7 +71,8 @@ std::string drain(int fd, int timeout_ms) {
   pollfd ready{fd, POLLIN, 0};
   if (poll(&ready, 1, timeout_ms) != 1) return text;
   char buffer[256];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
   return text;
 }
 
@@ -135,8 +137,10 @@ void cut_write(PulseCutter& cut, const std::string& duty, std::int64_t at_us, Mi
   }
 }
 
-void cut_idle(PulseCutter& cut, std::int64_t now_us, MinuteReader& reader, std::vector<LineEvent>& events) {
-  if (cut.open && cut.in_gap && now_us - cut.gap_from_us > kGapUs) finish_pulse(cut, reader, events);
+void cut_idle(PulseCutter& cut, std::int64_t now_us, MinuteReader& reader,
+              std::vector<LineEvent>& events) {
+  if (cut.open && cut.in_gap && now_us - cut.gap_from_us > kGapUs)
+    finish_pulse(cut, reader, events);
   if (!cut.open) reader.idle(now_us, events);
 }
 
@@ -164,9 +168,15 @@ void tally_event(const Station& station, const LineEvent& e, Tally& t) {
                         chars * 1000.0 / kLineCharsPerSecond);
       break;
     }
-    case LineEventKind::UnexpectedPulse: ++t.unexpected; break;
-    case LineEventKind::ExtraPulse: ++t.extra; break;
-    case LineEventKind::MissingPulses: t.missing += e.last_missing - e.first_missing + 1; break;
+    case LineEventKind::UnexpectedPulse:
+      ++t.unexpected;
+      break;
+    case LineEventKind::ExtraPulse:
+      ++t.extra;
+      break;
+    case LineEventKind::MissingPulses:
+      t.missing += e.last_missing - e.first_missing + 1;
+      break;
     case LineEventKind::Minute: {
       const LineMinute& m = e.minute;
       if (!m.decoded) {
@@ -190,7 +200,8 @@ void tally_event(const Station& station, const LineEvent& e, Tally& t) {
       t.drift.push_back((n * sxy - sx * sy) / (n * sxx - sx * sx) * 59.0);
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -220,7 +231,8 @@ int main(int argc, char** argv) {
   const std::string argument = fake.chip + ":0";
   const pid_t kolvan = start_kolvan(argv[1], "--pwm=" + argument);
   std::fprintf(stderr, "kolvan-pwm-bench: kolvan (pid %d) on %s, %d minute%s, %s\n",
-               static_cast<int>(kolvan), argument.c_str(), minutes, minutes == 1 ? "" : "s", label.c_str());
+               static_cast<int>(kolvan), argument.c_str(), minutes, minutes == 1 ? "" : "s",
+               label.c_str());
   if (drain(fake.export_fd, 5000) != "0\n" || !make_channel(fake)) {
     std::fprintf(stderr, "kolvan-pwm-bench: kolvan didn't export channel 0\n");
     kill(kolvan, SIGKILL);
@@ -231,7 +243,8 @@ int main(int argc, char** argv) {
   // and 45: allow three minutes more.
   const std::int64_t deadline = started + (static_cast<std::int64_t>(minutes) + 3) * 60000000;
   char keyed[32];
-  std::snprintf(keyed, sizeof keyed, "%lld", static_cast<long long>(std::llround(1e9 / station.carrier_hz) / 2));
+  std::snprintf(keyed, sizeof keyed, "%lld",
+                static_cast<long long>(std::llround(1e9 / station.carrier_hz) / 2));
   PulseCutter cut;
   cut.keyed = keyed;
   MinuteReader reader(station);
@@ -268,7 +281,8 @@ int main(int argc, char** argv) {
   waitpid(kolvan, &status, 0);
   const std::string unexported = drain(fake.unexport_fd, 1000);
   std::ifstream enable_file(fake.chip + "/pwm0/enable");
-  const std::string enable((std::istreambuf_iterator<char>(enable_file)), std::istreambuf_iterator<char>());
+  const std::string enable((std::istreambuf_iterator<char>(enable_file)),
+                           std::istreambuf_iterator<char>());
   std::system(("rm -rf '" + fake.dir + "'").c_str());
 
   std::printf("\n### %s: %d minute%s, kolvan %s --pwm on a fake channel (%s)\n\n", label.c_str(),
@@ -280,15 +294,22 @@ int main(int argc, char** argv) {
   print_row("spacing error, positions 1-59 vs position 0 + n s", tally.spacing);
   print_row("drift over a minute (LSQ slope x 59 s)", tally.drift);
   std::printf("\n");
-  std::printf("- duty_cycle writes read: %ld; pulses: %ld; missing: %ld; extra: %ld; unexpected length: %ld\n",
-              writes, tally.pulses, tally.missing, tally.extra, tally.unexpected);
-  std::printf("- minutes: %d decoded, %d undecodable; %d of %d decoded match the host's local time%s\n",
-              tally.decoded, tally.undecodable, tally.matching, tally.decoded,
-              tally.decoded > 0 && tally.matching == tally.decoded && tally.undecodable == 0 ? " (all correct)" : "");
+  std::printf(
+      "- duty_cycle writes read: %ld; pulses: %ld; missing: %ld; extra: %ld; unexpected length: "
+      "%ld\n",
+      writes, tally.pulses, tally.missing, tally.extra, tally.unexpected);
+  std::printf(
+      "- minutes: %d decoded, %d undecodable; %d of %d decoded match the host's local time%s\n",
+      tally.decoded, tally.undecodable, tally.matching, tally.decoded,
+      tally.decoded > 0 && tally.matching == tally.decoded && tally.undecodable == 0
+          ? " (all correct)"
+          : "");
   print_use("kolvan", use, ran_s);
-  std::printf("- kolvan exit after SIGINT: %s; enable then %s; unexport got %s\n",
-              WIFEXITED(status) ? ("status " + std::to_string(WEXITSTATUS(status))).c_str() : "killed by a signal",
-              enable.size() >= 2 && enable.compare(enable.size() - 2, 2, "0\n") == 0 ? "0" : "not 0",
-              unexported == "0\n" ? "0" : "nothing");
+  std::printf(
+      "- kolvan exit after SIGINT: %s; enable then %s; unexport got %s\n",
+      WIFEXITED(status) ? ("status " + std::to_string(WEXITSTATUS(status))).c_str()
+                        : "killed by a signal",
+      enable.size() >= 2 && enable.compare(enable.size() - 2, 2, "0\n") == 0 ? "0" : "not 0",
+      unexported == "0\n" ? "0" : "nothing");
   return frames >= minutes ? 0 : 1;
 }

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -118,6 +119,27 @@ const StationRun kRuns[] = {
     {"dcf77", "CET-1CEST,M3.5.0,M10.5.0/3", 3600, 1, "618", "6451"},
 };
 
+// The first minute the station's decoder reads from the writes, as a monitor
+// would that heard the line idle from `quiet_from_us` and until each pulse.
+bool first_minute(const StationRun& run, const std::vector<Write>& writes,
+                  std::int64_t quiet_from_us, LineMinute& out) {
+  MinuteReader reader(*find_station(run.station));
+  std::vector<LineEvent> events;
+  reader.idle(quiet_from_us, events);
+  for (const LinePulse& pulse : pulses_of(writes, run.keyed)) {
+    reader.idle(pulse.onset_us - 1, events);
+    reader.read(pulse, events);
+  }
+  reader.idle(now_us() + 2000000, events);
+  for (const LineEvent& e : events) {
+    if (e.kind == LineEventKind::Minute && e.minute.decoded) {
+      out = e.minute;
+      return true;
+    }
+  }
+  return false;
+}
+
 void run_station(const StationRun& run) {
   SCOPED_TRACE(run.station);
   char pattern[] = "/tmp/kolvan-pwm-XXXXXX";
@@ -133,8 +155,8 @@ void run_station(const StationRun& run) {
   std::vector<std::string> env = {std::string("TZ=") + run.tz};
   std::string why;
   const std::int64_t real_start = static_cast<std::int64_t>(std::time(nullptr));
-  const std::int64_t offset = utc(2026, 12, 7, 0, 30, 52) - real_start;
-  faketime_env((offset >= 0 ? "+" : "") + std::to_string(offset), env, why);
+  const std::int64_t faked = utc(2026, 12, 7, 0, 30, 52) - real_start;
+  faketime_env((faked >= 0 ? "+" : "") + std::to_string(faked), env, why);
   Child kolvan;
   const std::string argument = chip + ":0";
   ASSERT_TRUE(start_child(
@@ -180,17 +202,28 @@ void run_station(const StationRun& run) {
 
   // kolvan's clock, from its Setting line, in its zone.
   ASSERT_TRUE(wait_for_output(kolvan, "\n", 5000));
+  const std::int64_t real_at_setting = static_cast<std::int64_t>(std::time(nullptr));
   int year, month, day, hour, minute, second_of_minute;
   ASSERT_EQ(std::sscanf(kolvan.out.c_str(), "Setting: %d/%d/%d %d:%d:%d", &year, &month, &day,
                         &hour, &minute, &second_of_minute),
             6);
   const std::int64_t setting = utc(year, month, day, hour, minute, second_of_minute) - run.zone_sec;
   const std::int64_t sent_minute = (setting / 60 + 1) * 60;
+  // kolvan's clock less the real one (libfaketime's offset), to a second:
+  // the Setting line reads a second ahead.
+  const std::int64_t offset = setting - 1 - real_at_setting;
 
-  // Seconds until the first whole minute has gone out, and a little more.
-  const int run_ms = static_cast<int>((sent_minute + 62 - setting) * 1000);
-  const std::vector<Write> more = read_lines(duty_fd, 1000, run_ms, duty_partial);
-  duties.insert(duties.end(), more.begin(), more.end());
+  // Until the first whole minute has gone out, and a little more; on a
+  // loaded host whose stall dropped a pulse of it, until the next.
+  LineMinute decoded;
+  bool found = false;
+  for (int minutes = 1; minutes <= 2 && !found; ++minutes) {
+    const std::int64_t left_s = sent_minute + 60 * minutes + 2 - (std::time(nullptr) + offset);
+    const int left_ms = static_cast<int>(std::max<std::int64_t>(left_s, 0) * 1000);
+    const std::vector<Write> more = read_lines(duty_fd, 100000, left_ms, duty_partial);
+    duties.insert(duties.end(), more.begin(), more.end());
+    found = first_minute(run, duties, enabled[0].at_us, decoded);
+  }
   for (const Write& w : duties) ASSERT_TRUE(w.text == run.keyed || w.text == run.rest) << w.text;
 
   kill(kolvan.pid, SIGINT);
@@ -205,36 +238,26 @@ void run_station(const StationRun& run) {
   EXPECT_EQ(unexported[0].text, "0");
   for (int fd : {export_fd, unexport_fd, duty_fd, enable_fd}) close(fd);
 
-  MinuteReader reader(*find_station(run.station));
-  std::vector<LineEvent> events;
-  // As a monitor does, it hears the line idle until each pulse arrives.
-  reader.idle(enabled[0].at_us, events);
-  for (const LinePulse& pulse : pulses_of(duties, run.keyed)) {
-    reader.idle(pulse.onset_us - 1, events);
-    reader.read(pulse, events);
-  }
-  reader.idle(now_us() + 2000000, events);
-  const LineMinute* decoded = nullptr;
-  for (const LineEvent& e : events) {
-    if (e.kind == LineEventKind::Minute && e.minute.decoded && decoded == nullptr)
-      decoded = &e.minute;
-  }
-  ASSERT_NE(decoded, nullptr) << kolvan.out;
+  ASSERT_TRUE(found) << kolvan.out;
+  // Which minute that was on kolvan's clock, and the one it carries, in the
+  // station's zone.
+  const std::int64_t later = (decoded.first_second - (sent_minute - offset) + 30) / 60;
   // The minute carried, in the station's zone.
-  const std::int64_t carried = sent_minute + 60 * run.carried_after_min;
+  const std::int64_t carried = sent_minute + 60 * (later + run.carried_after_min);
   const std::time_t shown = static_cast<std::time_t>(carried + run.zone_sec);
   std::tm t{};
   gmtime_r(&shown, &t);
-  EXPECT_EQ(decoded->time.year, t.tm_year + 1900);
-  EXPECT_EQ(decoded->time.month, t.tm_mon + 1);
-  EXPECT_EQ(decoded->time.day, t.tm_mday);
-  EXPECT_EQ(decoded->time.hour, t.tm_hour);
-  EXPECT_EQ(decoded->time.minute, t.tm_min);
-  EXPECT_EQ(decoded->unread, 0);
+  EXPECT_EQ(decoded.time.year, t.tm_year + 1900);
+  EXPECT_EQ(decoded.time.month, t.tm_mon + 1);
+  EXPECT_EQ(decoded.time.day, t.tm_mday);
+  EXPECT_EQ(decoded.time.hour, t.tm_hour);
+  EXPECT_EQ(decoded.time.minute, t.tm_min);
+  EXPECT_EQ(decoded.unread, 0);
   std::system(("rm -rf " + std::string(pattern)).c_str());
 }
 
-// Two stations at once, each on a channel of its own: about 70 s.
+// Two stations at once, each on a channel of its own: about 70 s, two
+// minutes on a host too loaded to send the first minute whole.
 TEST(PwmEndToEnd, KeysAFakeChannelAMinuteEachStationDecodes) {
   std::vector<std::thread> runs;
   for (const StationRun& run : kRuns) runs.emplace_back(run_station, std::cref(run));
