@@ -88,7 +88,7 @@ check_station() {
   TZ=UTC timeout -k 5 "$limit" "$monitor" "--station=$station" --audio \
     >"$dir/monitor.out" 2>"$dir/monitor.err" &
   local monitor_pid=$!
-  TZ=UTC timeout -k 5 -s INT "$limit" "$kolvan" "--station=$station" --audio "$offset" \
+  TZ=UTC timeout -k 5 -s INT "$limit" "$kolvan" "--station=$station" --zone=UTC --audio "$offset" \
     >"$dir/kolvan.out" 2>"$dir/kolvan.err" &
   local kolvan_pid=$!
   local waited
