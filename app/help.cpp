@@ -22,6 +22,14 @@ constexpr const char* kArguments =
     "  --station=NAME    the station whose code is sent (jjy40)\n"
     "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
     "                    or DEVICE) instead of keying a serial port\n"
+    "  --zone=NAME       send the time of zone NAME (IANA: Asia/Tokyo) instead of\n"
+    "                    the station's own (jjy40, jjy60: the host's local time)\n"
+    "  --time=YYYY-MM-DDTHH:MM[:SS]\n"
+    "                    send from that time of the zone sent on, one second per\n"
+    "                    second of the host (instead of offset_sec)\n"
+    "  --minutes=N       end after N frames have gone out, as Ctrl-C ends it\n"
+    "  --carrier         no code: the carrier at full level, for tuning\n"
+    "  --wait-sync       no carrier until the host clock is synchronised (NTP)\n"
     "  --help, --version this text; the program's version\n";
 
 constexpr std::size_t kColumns = 80;
@@ -86,7 +94,7 @@ std::string help_text() {
   for (const Station* const* s = kStations; *s != nullptr; ++s) text += station_lines(**s);
   text +=
       "\nA '?' stands for a second whose pulse was dropped because the host was late.\n"
-      "Exit status: 0 after Ctrl-C or the usage text, 1 when the port or device can't\n"
-      "be opened, 2 for a wrong option.\n";
+      "Exit status: 0 after Ctrl-C, --minutes or the usage text, 1 when the port or\n"
+      "device can't be opened, 2 for a wrong option.\n";
   return text;
 }

@@ -5,6 +5,8 @@
 //   kolvan COM_PORT [offset_sec]
 //   kolvan [--station=NAME] COM_PORT [offset_sec]
 //   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +30,40 @@ const CarrierOutput& chosen_output(const Options& options, const char*& argument
   }
   argument = options.port;
   return serial_carrier_output();
+}
+
+// The offset that makes the time sent `chosen` now: computed once, so
+// that the pulses stay on the host's seconds as with any offset.
+bool offset_of_chosen_time(std::int64_t chosen, int& offset_sec) {
+  const std::int64_t offset = chosen - simulated_seconds(0);
+  if (offset < INT_MIN || offset > INT_MAX) return false;
+  offset_sec = static_cast<int>(offset);
+  return true;
+}
+
+// --time in the zone sent: false, having said why, for a time that zone
+// skips or one too far from the host's clock.
+bool choose_time(const Options& options, std::int64_t& chosen) {
+  const LocalClockTime& t = options.time;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  int offset = 0;
+  const char* wrong = nullptr;
+  if (!seconds_of_local_time(t.year, t.month, t.day, t.hour, t.minute, t.second, chosen))
+    wrong = "no such time in the zone sent (a change to summer time skips it)";
+  else if (!offset_of_chosen_time(chosen, offset))
+    wrong = "more than 68 years from the host's clock";
+  if (wrong == nullptr) return true;
+  std::fprintf(stderr, "kolvan: --time=%s: %s\n%s", text, wrong, usage_text(true));
+  return false;
+}
+
+// Ends as Ctrl-C does, for --minutes: output stopped, "Exit!", status 0.
+int end_after_minutes() {
+  carrier_close();
+  std::fputs("\nExit!\n", stdout);
+  return 0;
 }
 
 int fail_time_out_of_range(int offset_sec) {
@@ -61,7 +97,14 @@ int main(int argc, char** argv) {
       return 2;
   }
   if (!options.note.empty()) std::fprintf(stderr, "%s\n", options.note.c_str());
-  const int offset_sec = options.offset_sec;
+  // The zone sent: --zone's, else the station's own, else the host's.
+  const char* zone = !options.zone.empty() ? options.zone.c_str() : options.station->zone;
+  if (zone != nullptr && !use_zone(zone, error)) {
+    std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
+    return 2;
+  }
+  std::int64_t chosen = 0;
+  if (options.has_time && !choose_time(options, chosen)) return 2;
   const char* argument = nullptr;
   const CarrierOutput& output = chosen_output(options, argument);
   if (output.check != nullptr && !output.check(argument, error)) {
@@ -71,13 +114,16 @@ int main(int argc, char** argv) {
   if (!open_carrier_output(output, argument, *options.station)) return 1;
   install_interrupt_handler();
   prepare_clocks();
+  int offset_sec = options.offset_sec;
+  if (options.has_time && !offset_of_chosen_time(chosen, offset_sec))
+    return fail_time_out_of_range(offset_sec);
 
   SimulatedTime start;
   if (!simulated_time(offset_sec, start)) return fail_time_out_of_range(offset_sec);
   std::printf("Setting: %04d/%02d/%02d %02d:%02d:%02d\n", start.tm_year + 1900, start.tm_mon + 1,
               start.tm_mday, start.tm_hour, start.tm_min, start.tm_sec);
 
-  run_transmission_loop(*options.station, offset_sec);
-  // The loop returns only when the time can no longer be converted.
+  if (run_transmission_loop(*options.station, offset_sec, options.minutes))
+    return end_after_minutes();
   return fail_time_out_of_range(offset_sec);
 }

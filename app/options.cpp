@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "carrier/port_name.h"
+#include "timecode/calendar.h"
 
 namespace {
 
@@ -49,9 +50,74 @@ CommandLineResult take_operands(int count, char** operands, Options& options, st
     return CommandLineResult::Error;
   }
   if (!options.audio) options.port = operands[0];
-  if (count > first_offset && !take_offset(operands[first_offset], options, error))
-    return CommandLineResult::Error;
+  if (count > first_offset) {
+    if (!take_offset(operands[first_offset], options, error)) return CommandLineResult::Error;
+    options.has_offset = true;
+  }
   return CommandLineResult::Run;
+}
+
+// `width` decimal digits at `text`, then `after` (or the end when '\0').
+bool take_digits(const char*& text, int width, char after, int& value) {
+  value = 0;
+  for (int i = 0; i < width; ++i, ++text) {
+    if (*text < '0' || *text > '9') return false;
+    value = value * 10 + (*text - '0');
+  }
+  if (*text != after) return false;
+  if (after != '\0') ++text;
+  return true;
+}
+
+// YYYY-MM-DDTHH:MM[:SS], a real date of the years the stations' two digits
+// can carry.
+bool parse_time(const char* text, LocalClockTime& t, std::string& error) {
+  const char* p = text;
+  const char* seconds = std::strlen(text) > 16 ? text + 16 : nullptr;
+  const bool shaped = take_digits(p, 4, '-', t.year) && take_digits(p, 2, '-', t.month) &&
+                      take_digits(p, 2, 'T', t.day) && take_digits(p, 2, ':', t.hour) &&
+                      take_digits(p, 2, seconds ? ':' : '\0', t.minute) &&
+                      (!seconds || take_digits(p, 2, '\0', t.second));
+  const std::string option = std::string("kolvan: --time=") + text + ": ";
+  if (!shaped) {
+    error = option + "not a time of the form YYYY-MM-DDTHH:MM[:SS]";
+    return false;
+  }
+  if (t.year < 2000 || t.year > 2099) {
+    error = option + "the stations carry only the years 2000 to 2099";
+    return false;
+  }
+  if (t.month < 1 || t.month > 12 || day_of_year_of_date(t.year, t.month, t.day) == 0 ||
+      t.hour > 23 || t.minute > 59 || t.second > 59) {
+    error = option + "no such date or time";
+    return false;
+  }
+  return true;
+}
+
+// N >= 1, decimal digits only.
+bool parse_minutes(const char* text, int& minutes, std::string& error) {
+  const char* p = text;
+  const std::size_t length = std::strlen(text);
+  if (length == 0 || length > 6 || !take_digits(p, static_cast<int>(length), '\0', minutes) ||
+      minutes < 1) {
+    error = std::string("kolvan: --minutes=") + text + ": not a whole number of minutes, 1 or more";
+    return false;
+  }
+  return true;
+}
+
+// The rules between options and operands, once all are read.
+bool check_combination(const Options& options, std::string& error) {
+  if (options.has_time && options.has_offset) {
+    error = "kolvan: --time and offset_sec both set the time sent: give one of them";
+    return false;
+  }
+  if (options.has_time && options.carrier_only) {
+    error = "kolvan: --carrier sends no time: --time has nothing to set";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -77,6 +143,19 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
     } else if (starts_with(arg, "--station=")) {
       if (!set_station(arg + std::strlen("--station="), options, error))
         return CommandLineResult::Error;
+    } else if (starts_with(arg, "--time=")) {
+      options.has_time = true;
+      if (!parse_time(arg + std::strlen("--time="), options.time, error))
+        return CommandLineResult::Error;
+    } else if (starts_with(arg, "--minutes=")) {
+      if (!parse_minutes(arg + std::strlen("--minutes="), options.minutes, error))
+        return CommandLineResult::Error;
+    } else if (starts_with(arg, "--zone=") && arg[std::strlen("--zone=")] != '\0') {
+      options.zone = arg + std::strlen("--zone=");
+    } else if (std::strcmp(arg, "--carrier") == 0) {
+      options.carrier_only = true;
+    } else if (std::strcmp(arg, "--wait-sync") == 0) {
+      options.wait_sync = true;
     } else if (std::strcmp(arg, "--station") == 0) {
       if (i + 1 >= argc) {
         error = "kolvan: option '--station' needs a station name";
@@ -88,12 +167,17 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       return CommandLineResult::Error;
     }
   }
-  return take_operands(argc - i, argv + i, options, error);
+  const CommandLineResult operands = take_operands(argc - i, argv + i, options, error);
+  if (operands != CommandLineResult::Run) return operands;
+  if (!check_combination(options, error)) return CommandLineResult::Error;
+  return CommandLineResult::Run;
 }
 
 const char* usage_text(bool any_option) {
   if (!any_option) return "Usage: Kolvan COM_PORT [offset_sec]\n";
   return "Usage: kolvan [--station=NAME] COM_PORT [offset_sec]\n"
          "       kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]\n"
-         "       kolvan --help | --version\n";
+         "       kolvan --help | --version\n"
+         "Other options, also before the operands: --zone=NAME, --minutes=N,\n"
+         "  --time=YYYY-MM-DDTHH:MM[:SS], --carrier, --wait-sync\n";
 }

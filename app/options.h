@@ -2,6 +2,7 @@
 //   kolvan [--station=NAME] COM_PORT [offset_sec]
 //   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
 //   kolvan --help | --version
+// and, before the operands, --time, --minutes, --carrier, --wait-sync, --zone.
 // Options come first, in GNU long form, and end at the first argument that
 // doesn't begin with "--" (or at "--"). A command line without options is
 // read exactly as `Kolvan COM_PORT [offset_sec]` always was.
@@ -11,6 +12,11 @@
 
 #include "timecode/station.h"
 
+// A time of day on a calendar date, as --time gives it.
+struct LocalClockTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
 struct Options {
   const Station* station = nullptr;  // the default station unless --station
   bool audio = false;                // --audio: the sound card instead of a port
@@ -18,6 +24,13 @@ struct Options {
   const char* port = nullptr;        // COM_PORT, when not --audio
   int offset_sec = 0;
   bool any_option = false;           // some argument was an option
+  bool has_offset = false;           // offset_sec was given
+  bool has_time = false;             // --time: send from this time of the zone sent on
+  LocalClockTime time;
+  int minutes = 0;                   // --minutes=N: end after N frames; 0 never
+  bool carrier_only = false;         // --carrier: the full carrier, no code
+  bool wait_sync = false;            // --wait-sync: no carrier until the clock is set
+  std::string zone;                  // --zone=NAME; empty for the station's own
   std::string note;                  // a line for standard error before starting, or empty
 };
 

@@ -4,13 +4,26 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 // A broken-down local time, as the host's local-time conversion gives it.
 using SimulatedTime = std::tm;
 
-// The host's local-time conversion of `seconds` since the epoch. False when
+// Makes local_time convert to the zone `name` (an IANA name) from now on,
+// instead of the host's own: from the tz database where the system has
+// one, else from the few rules kolvan carries (zone_rules.h). False, with
+// `error` saying why, for a zone it can't give.
+bool use_zone(const char* name, std::string& error);
+
+// The local-time conversion of `seconds` since the epoch. False when
 // the conversion can't represent it.
 bool local_time(std::int64_t seconds, SimulatedTime& out);
+
+// The instant of a date and time of day in the zone local_time converts to;
+// of an hour that occurs twice, the first. False when the zone skips it (the
+// hour a change to summer time leaves out) or can't convert it.
+bool seconds_of_local_time(int year, int month, int day, int hour, int minute, int second,
+                           std::int64_t& seconds);
 
 // The host's calendar time plus `offset_sec` plus one second, in seconds
 // since the epoch: the instant whose local time simulated_time gives.

@@ -50,10 +50,10 @@ void announce_frame(const Station& station, const StationFrame& frame,
     carrier_announce(first_host_second + position, station.symbols[frame[position]].shape);
 }
 
-// Ticks to the last second of the minute and ends the wait with the symbol
-// that closes every frame, sent in second 59 where a frame's own stands, so
-// that the next frame's position 0 follows it in the next second.
-void wait_for_next_minute(const Station& station, const SimulatedTime& t) {
+// Ticks to the last second of the minute and ends the wait with `last`,
+// the symbol the minute's own frame holds in second 59, so that the next
+// frame's position 0 follows it in the next second as it would a frame.
+void wait_for_next_minute(const Station& station, const SimulatedTime& t, StationSymbol last) {
   const int seconds_left = 60 - t.tm_sec;
   std::printf("Wait %02d sec...", seconds_left);
   for (int i = 1; i < seconds_left; ++i) {
@@ -67,7 +67,7 @@ void wait_for_next_minute(const Station& station, const SimulatedTime& t) {
   }
   std::printf("Done.%40s", "");
   next_second();
-  send_symbol(station, station.closing_symbol);
+  send_symbol(station, last);
   std::putchar('\n');
 }
 
@@ -109,16 +109,21 @@ bool transmission_pass(Transmission& transmission) {
   SimulatedTime t;
   if (!local_time(now, t)) return false;
   std::printf("%02d:%02d:%02d ==> ", t.tm_hour, t.tm_min, t.tm_sec);
+  std::string carries;
   if (!is_sent_minute(station, t)) {
-    // The wait ends with the closing symbol in the last second of the minute.
-    carrier_announce(host_second + 60 - t.tm_sec, station.symbols[station.closing_symbol].shape);
-    wait_for_next_minute(station, t);
+    // The wait ends in the last second of the minute with the symbol this
+    // minute's frame has there: most stations' is fixed, BPC's is the last
+    // of its date's bits, and no clock should hear a wrong one.
+    if (!station.encode(now - t.tm_sec, local_time, transmission.frame, carries)) return false;
+    const StationSymbol last = transmission.frame[59];
+    carrier_announce(host_second + 60 - t.tm_sec, station.symbols[last].shape);
+    wait_for_next_minute(station, t, last);
     return true;
   }
-  std::string carries;
   if (!station.encode(now, local_time, transmission.frame, carries)) return false;
   announce_frame(station, transmission.frame, host_second + 1);
   const int dropped = send_frame(station, transmission.frame, host_second + 1);
+  ++transmission.frames_sent;
   if (!carries.empty()) std::printf(" %s", carries.c_str());
   std::putchar('\n');
   // After the console line, so as not to cut it.
@@ -129,11 +134,18 @@ bool transmission_pass(Transmission& transmission) {
   return true;
 }
 
-void run_transmission_loop(const Station& station, int offset_sec) {
+bool run_transmission_loop(const Station& station, int offset_sec, int minutes) {
   Transmission transmission;
   transmission.station = &station;
   transmission.offset_sec = offset_sec;
+  transmission.minutes = minutes;
   begin_transmission(transmission);
   while (transmission_pass(transmission)) {
+    if (transmission.minutes > 0 && transmission.frames_sent >= transmission.minutes) {
+      // The last pulse went out at the start of second 59: let it end.
+      next_second();
+      return true;
+    }
   }
+  return false;
 }

@@ -9,12 +9,16 @@
 struct Transmission {
   const Station* station = nullptr;
   int offset_sec = 0;
+  int minutes = 0;      // frames to send before ending; 0 for no end
+  int frames_sent = 0;  // whole frames gone out (a wait is none)
   StationFrame frame{};
 };
 
-// Never returns while the time can be read; returns only when the local-time
-// conversion fails, and the caller ends the process.
-void run_transmission_loop(const Station& station, int offset_sec);
+// Runs until `minutes` frames have gone out, the last pulse included, and
+// returns true; with `minutes` 0 never returns while the time can be read.
+// False when the local-time conversion fails; either way the caller ends
+// the process.
+bool run_transmission_loop(const Station& station, int offset_sec, int minutes);
 
 // The loop's pieces, so that it can be driven pass by pass.
 void begin_transmission(Transmission& transmission);

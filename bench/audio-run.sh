@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The timing benchmark for the sound card: builds the release, starts a
-# PulseAudio server of its own with a null sink (scripts/null-sink.sh), runs
+# PulseAudio server of its own with a null sink (scripts/lib/null-sink.sh), runs
 # the real kolvan --audio (offset 0) into it for MINUTES whole frames
 # (default 3), records the sink's monitor source through ALSA and reads it
 # through the monitor's envelope and core, and prints the same table as
@@ -13,14 +13,14 @@
 # frames it asked for.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-. scripts/null-sink.sh
+. scripts/lib/ensure-packages.sh
+. scripts/lib/null-sink.sh
 ensure_packages cmake g++ make libasound2-dev "${NULL_SINK_PACKAGES[@]}"
 cmake --workflow --preset release >/dev/null
 
 minutes=${1:-3}
 dir=$(mktemp -d /tmp/kolvan-audio-bench.XXXXXX)
-. bench/busy.sh
+. scripts/lib/busy.sh
 stop_all() {
   stop_busy
   null_sink_stop

@@ -151,156 +151,224 @@ bool read_audio(AudioInput& input, LineMonitor& monitor, std::vector<LineEvent>&
   return true;
 }
 
-}  // namespace
+struct BenchOptions {
+  const char* audio = nullptr;  // --audio[=CAPTURE], or null for the serial line
+  const char* kolvan = nullptr;
+  int minutes = 0;
+  std::string label;
+};
 
-int main(int argc, char** argv) {
-  const char* audio = argc > 1 && std::strncmp(argv[1], "--audio", 7) == 0 ? argv[1] : nullptr;
-  if (audio != nullptr) {
+bool parse_options(int argc, char** argv, BenchOptions& options) {
+  if (argc > 1 && std::strncmp(argv[1], "--audio", 7) == 0) {
+    options.audio = argv[1];
     --argc;
     ++argv;
   }
-  if (argc < 3 || argc > 4) {
-    std::fputs("Usage: kolvan-bench [--audio[=CAPTURE]] KOLVAN_BINARY MINUTES [LABEL]\n", stderr);
-    return 2;
-  }
-  const int minutes = std::max(1, std::atoi(argv[2]));
-  const std::string label = argc == 4 ? argv[3] : "idle";
+  if (argc < 3 || argc > 4) return false;
+  options.kolvan = argv[1];
+  options.minutes = std::max(1, std::atoi(argv[2]));
+  options.label = argc == 4 ? argv[3] : "idle";
+  return true;
+}
+
+void install_stop_handlers() {
   struct sigaction action = {};
   action.sa_handler = on_stop;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
 
+// What the bench reads kolvan's signal from: a virtual serial port, or the
+// recorded sound.
+struct Input {
   LinePort port;
-  AudioInput input;
-  std::string reason;
-  if (audio != nullptr) {
-    const std::string capture = audio[7] == '=' ? audio + 8 : "";
-    if (!open_audio_capture(input.source, capture, default_station().carrier_hz, reason)) {
-      std::fprintf(stderr, "kolvan-bench: capture %s: %s\n", capture.c_str(), reason.c_str());
-      return 1;
-    }
-    start_envelope(input.envelope, input.source.rate, default_station());
-    port.path = "--audio";
-  } else if (!open_virtual_line(port)) {
-    std::perror("kolvan-bench: virtual serial port");
-    return 1;
-  }
-  const std::int64_t started = monotonic_us();
-  const pid_t kolvan = start_kolvan(argv[1], port.path);
-  if (kolvan < 0) {
-    std::perror("kolvan-bench: fork");
-    return 1;
-  }
-  std::fprintf(stderr, "kolvan-bench: kolvan (pid %d) on %s, %d minute%s, %s\n",
-               static_cast<int>(kolvan), port.path.c_str(), minutes, minutes == 1 ? "" : "s",
-               label.c_str());
+  AudioInput audio;
+  bool is_audio = false;
+};
 
-  // Wait for the frames; kolvan starts in the middle of a minute and sends
-  // none in minutes 15 and 45, so allow three minutes more.
-  const std::int64_t deadline = started + (static_cast<std::int64_t>(minutes) + 3) * 60000000;
-  LineMonitor monitor;
-  std::vector<LineEvent> events, all;
+bool open_input(const BenchOptions& options, Input& input) {
+  if (options.audio == nullptr) {
+    if (open_virtual_line(input.port)) return true;
+    std::perror("kolvan-bench: virtual serial port");
+    return false;
+  }
+  std::string reason;
+  const std::string capture = options.audio[7] == '=' ? options.audio + 8 : "";
+  if (!open_audio_capture(input.audio.source, capture, default_station().carrier_hz, reason)) {
+    std::fprintf(stderr, "kolvan-bench: capture %s: %s\n", capture.c_str(), reason.c_str());
+    return false;
+  }
+  start_envelope(input.audio.envelope, input.audio.source.rate, default_station());
+  input.port.path = "--audio";
+  input.is_audio = true;
+  return true;
+}
+
+void close_input(Input& input) {
+  if (input.is_audio) {
+    input.audio.source.close(input.audio.source);
+  } else {
+    close_line(input.port);
+  }
+}
+
+// One run of kolvan, as the monitor saw it.
+struct Run {
+  std::vector<LineEvent> events;
   int frames = 0;
   bool line_failed = false;
-  while (!stop_requested && frames < minutes && monotonic_us() < deadline) {
+  ProcessUse use;
+  double ran_s = 0;
+  int status = 0;  // kolvan's, as waitpid gives it
+};
+
+// Runs kolvan on the input until it has sent `minutes` frames (or a little
+// longer), then interrupts it. False when it can't be started.
+bool run_kolvan(const BenchOptions& options, Input& input, Run& run) {
+  const std::int64_t started = monotonic_us();
+  const pid_t kolvan = start_kolvan(options.kolvan, input.port.path);
+  if (kolvan < 0) {
+    std::perror("kolvan-bench: fork");
+    return false;
+  }
+  std::fprintf(stderr, "kolvan-bench: kolvan (pid %d) on %s, %d minute%s, %s\n",
+               static_cast<int>(kolvan), input.port.path.c_str(), options.minutes,
+               options.minutes == 1 ? "" : "s", options.label.c_str());
+  // kolvan starts in the middle of a minute and sends none in minutes 15 and
+  // 45, so allow three minutes more.
+  const std::int64_t deadline =
+      started + (static_cast<std::int64_t>(options.minutes) + 3) * 60000000;
+  LineMonitor monitor;
+  std::vector<LineEvent> events;
+  while (!stop_requested && run.frames < options.minutes && monotonic_us() < deadline) {
     events.clear();
-    if (audio != nullptr ? !read_audio(input, monitor, events) : !poll_line(port, 50, monitor, events)) {
-      line_failed = true;
+    if (input.is_audio ? !read_audio(input.audio, monitor, events)
+                       : !poll_line(input.port, 50, monitor, events)) {
+      run.line_failed = true;
       break;
     }
     for (const LineEvent& e : events) {
       const std::string line = format_line_event(e);
       if (!line.empty()) std::fprintf(stderr, "monitor| %s\n", line.c_str());
-      if (e.kind == LineEventKind::Minute) ++frames;
-      all.push_back(e);
+      if (e.kind == LineEventKind::Minute) ++run.frames;
+      run.events.push_back(e);
     }
   }
-  const ProcessUse use = process_use(kolvan);
-  const double ran_s = static_cast<double>(monotonic_us() - started) / 1e6;
+  run.use = process_use(kolvan);
+  run.ran_s = static_cast<double>(monotonic_us() - started) / 1e6;
   kill(kolvan, SIGINT);
-  int status = 0;
-  waitpid(kolvan, &status, 0);
-  if (audio != nullptr) {
-    input.source.close(input.source);
-  } else {
-    close_line(port);
-  }
+  waitpid(kolvan, &run.status, 0);
+  return true;
+}
 
-  if (const char* trace = std::getenv("KOLVAN_BENCH_PULSES")) {
-    if (std::FILE* out = std::fopen(trace, "w")) {
-      for (const LineEvent& e : all)
-        if (e.kind == LineEventKind::Pulse || e.kind == LineEventKind::UnexpectedPulse)
-          std::fprintf(out, "%lld %lld\n", static_cast<long long>(e.pulse.onset_us),
-                       static_cast<long long>(e.pulse.bytes));
-      std::fclose(out);
-    }
-  }
+// Each pulse to KOLVAN_BENCH_PULSES, when set: onset (µs) and length (bytes).
+void write_pulse_trace(const std::vector<LineEvent>& events) {
+  const char* trace = std::getenv("KOLVAN_BENCH_PULSES");
+  if (trace == nullptr) return;
+  std::FILE* out = std::fopen(trace, "w");
+  if (out == nullptr) return;
+  for (const LineEvent& e : events)
+    if (e.kind == LineEventKind::Pulse || e.kind == LineEventKind::UnexpectedPulse)
+      std::fprintf(out, "%lld %lld\n", static_cast<long long>(e.pulse.onset_us),
+                   static_cast<long long>(e.pulse.bytes));
+  std::fclose(out);
+}
 
+// The run's events counted and measured, in milliseconds.
+struct Tally {
   std::vector<double> onset0, onset_all, spacing, drift;
   int decoded = 0, matching = 0, undecodable = 0;
   long missing = 0, extra = 0, unexpected = 0, silent = 0, pulses = 0;
-  for (const LineEvent& e : all) {
+};
+
+void tally_minute(const LineMinute& m, Tally& t) {
+  if (!m.decoded) {
+    ++t.undecodable;
+    return;
+  }
+  ++t.decoded;
+  t.matching += matches_local_time(m);
+  const double first = static_cast<double>(m.onset_us[0]);
+  t.onset0.push_back((first - static_cast<double>(m.first_second) * 1e6) / 1000.0);
+  // Least-squares slope of the spacing error over positions 1-59.
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (int p = 1; p < 60; ++p) {
+    const double error = (static_cast<double>(m.onset_us[p]) - first - p * 1e6) / 1000.0;
+    t.spacing.push_back(error);
+    sx += p;
+    sy += error;
+    sxx += static_cast<double>(p) * p;
+    sxy += p * error;
+  }
+  const double n = 59;
+  t.drift.push_back((n * sxy - sx * sy) / (n * sxx - sx * sx) * 59.0);
+}
+
+Tally tally(const std::vector<LineEvent>& events) {
+  Tally t;
+  for (const LineEvent& e : events) {
     switch (e.kind) {
       case LineEventKind::Pulse:
-        ++pulses;
-        onset_all.push_back(static_cast<double>(e.pulse.onset_in_second_us()) / 1000.0);
+        ++t.pulses;
+        t.onset_all.push_back(static_cast<double>(e.pulse.onset_in_second_us()) / 1000.0);
         break;
-      case LineEventKind::UnexpectedPulse: ++unexpected; break;
-      case LineEventKind::ExtraPulse: ++extra; break;
-      case LineEventKind::MissingPulses: missing += e.last_missing - e.first_missing + 1; break;
-      case LineEventKind::SilentMinute: ++silent; break;
+      case LineEventKind::UnexpectedPulse: ++t.unexpected; break;
+      case LineEventKind::ExtraPulse: ++t.extra; break;
+      case LineEventKind::MissingPulses: t.missing += e.last_missing - e.first_missing + 1; break;
+      case LineEventKind::SilentMinute: ++t.silent; break;
       case LineEventKind::WrongStation: break;
-      case LineEventKind::Minute: {
-        const LineMinute& m = e.minute;
-        if (!m.decoded) {
-          ++undecodable;
-          break;
-        }
-        ++decoded;
-        matching += matches_local_time(m);
-        const double first = static_cast<double>(m.onset_us[0]);
-        onset0.push_back((first - static_cast<double>(m.first_second) * 1e6) / 1000.0);
-        // Least-squares slope of the spacing error over positions 1-59.
-        double sx = 0, sy = 0, sxx = 0, sxy = 0;
-        for (int p = 1; p < 60; ++p) {
-          const double error = (static_cast<double>(m.onset_us[p]) - first - p * 1e6) / 1000.0;
-          spacing.push_back(error);
-          sx += p;
-          sy += error;
-          sxx += static_cast<double>(p) * p;
-          sxy += p * error;
-        }
-        const double n = 59;
-        drift.push_back((n * sxy - sx * sy) / (n * sxx - sx * sx) * 59.0);
-        break;
-      }
+      case LineEventKind::Minute: tally_minute(e.minute, t); break;
     }
   }
+  return t;
+}
 
-  std::printf("\n### %s: %d minute%s, kolvan %s\n\n", label.c_str(), minutes,
-              minutes == 1 ? "" : "s", argv[1]);
+void print_report(const BenchOptions& options, const Run& run, const Tally& t) {
+  std::printf("\n### %s: %d minute%s, kolvan %s\n\n", options.label.c_str(), options.minutes,
+              options.minutes == 1 ? "" : "s", options.kolvan);
   std::printf("| ms | n | min | median | p99 | max |\n|---|---|---|---|---|---|\n");
-  row("position 0 onset after the host's second", onset0);
-  row("onset of every pulse after its second", onset_all);
-  row("spacing error, positions 1-59 vs position 0 + n s", spacing);
-  row("drift over a minute (LSQ slope x 59 s)", drift);
+  row("position 0 onset after the host's second", t.onset0);
+  row("onset of every pulse after its second", t.onset_all);
+  row("spacing error, positions 1-59 vs position 0 + n s", t.spacing);
+  row("drift over a minute (LSQ slope x 59 s)", t.drift);
   std::printf("\n");
-  std::printf("- pulses read: %ld; missing: %ld; extra: %ld; unexpected length: %ld%s\n", pulses,
-              missing, extra, unexpected, silent ? " (plus minutes 15/45 without frame)" : "");
+  std::printf("- pulses read: %ld; missing: %ld; extra: %ld; unexpected length: %ld%s\n", t.pulses,
+              t.missing, t.extra, t.unexpected,
+              t.silent ? " (plus minutes 15/45 without frame)" : "");
   std::printf("- minutes: %d decoded, %d undecodable; %d of %d decoded match the host's local "
               "time%s\n",
-              decoded, undecodable, matching, decoded,
-              decoded > 0 && matching == decoded && undecodable == 0 ? " (all correct)" : "");
+              t.decoded, t.undecodable, t.matching, t.decoded,
+              t.decoded > 0 && t.matching == t.decoded && t.undecodable == 0 ? " (all correct)" : "");
+  const ProcessUse& use = run.use;
   std::printf("- kolvan CPU: %.2f s (stat utime+stime, %ld Hz ticks) / %.3f s (schedstat) in %.0f s"
               " = %.2f / %.3f s per hour = %.3f %% of one core\n",
-              use.cpu_stat_s, sysconf(_SC_CLK_TCK), use.cpu_schedstat_s, ran_s,
-              use.cpu_stat_s * 3600.0 / ran_s, use.cpu_schedstat_s * 3600.0 / ran_s,
-              use.cpu_schedstat_s * 100.0 / ran_s);
+              use.cpu_stat_s, sysconf(_SC_CLK_TCK), use.cpu_schedstat_s, run.ran_s,
+              use.cpu_stat_s * 3600.0 / run.ran_s, use.cpu_schedstat_s * 3600.0 / run.ran_s,
+              use.cpu_schedstat_s * 100.0 / run.ran_s);
   std::printf("- kolvan peak RSS (VmHWM): %ld KiB\n", use.peak_rss_kib);
   std::printf("- kolvan exit after SIGINT: %s\n",
-              WIFEXITED(status) ? ("status " + std::to_string(WEXITSTATUS(status))).c_str()
-                                : "killed by a signal");
-  if (line_failed) std::printf("- the line failed before the end\n");
-  return frames >= minutes && !line_failed ? 0 : 1;
+              WIFEXITED(run.status) ? ("status " + std::to_string(WEXITSTATUS(run.status))).c_str()
+                                    : "killed by a signal");
+  if (run.line_failed) std::printf("- the line failed before the end\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  BenchOptions options;
+  if (!parse_options(argc, argv, options)) {
+    std::fputs("Usage: kolvan-bench [--audio[=CAPTURE]] KOLVAN_BINARY MINUTES [LABEL]\n", stderr);
+    return 2;
+  }
+  install_stop_handlers();
+  Input input;
+  if (!open_input(options, input)) return 1;
+  Run run;
+  const bool started = run_kolvan(options, input, run);
+  close_input(input);
+  if (!started) return 1;
+  write_pulse_trace(run.events);
+  print_report(options, run, tally(run.events));
+  return run.frames >= options.minutes && !run.line_failed ? 0 : 1;
 }

@@ -13,17 +13,17 @@
 # frames it asked for.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
+. scripts/lib/ensure-packages.sh
 ensure_packages cmake g++ make
 cmake --workflow --preset release >/dev/null
 
 minutes=${1:-3}
-. bench/busy.sh
+. scripts/lib/busy.sh
 trap stop_busy EXIT
 if [ "${WINE:-0}" != 0 ]; then
   # The cross build, in a throw-away Wine prefix whose COM3 the wrapper
-  # links to the benchmark's virtual port (scripts/wine-env.sh).
-  . scripts/wine-env.sh
+  # links to the benchmark's virtual port (scripts/lib/wine-env.sh).
+  . scripts/lib/wine-env.sh
   ensure_packages "${WINE_PACKAGES[@]}"
   bash scripts/build-windows.sh >/dev/null
   wine_find || { echo "bench: Wine's loader or server is missing" >&2; exit 1; }

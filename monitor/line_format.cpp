@@ -59,9 +59,15 @@ std::string minute_line(const LineMinute& m) {
 
 }  // namespace
 
+// The onset of the minute's first pulse in its second: position 0's, or
+// position 1's where the minute opens with a marker that sends nothing.
 long minute_onset_ms(const LineMinute& minute) {
-  if (minute.onset_us[0] == kNoOnset) return 0;
-  return static_cast<long>(floor_div(minute.onset_us[0] - minute.first_second * kSecondUs + 500, 1000));
+  for (int p = 0; p < 2; ++p) {
+    if (minute.onset_us[p] == kNoOnset) continue;
+    const std::int64_t second_us = (minute.first_second + p) * kSecondUs;
+    return static_cast<long>(floor_div(minute.onset_us[p] - second_us + 500, 1000));
+  }
+  return 0;
 }
 
 std::string format_line_event(const LineEvent& event) {

@@ -80,11 +80,12 @@ void MinuteReader::read(LinePulse pulse, std::vector<LineEvent>& events) {
 
   if (minute_open_ && pulse.second > minute_.first_second + 59) finish_minute(events);
   if (starts) {
-    // Positions 59 and 0: a minute starts here, wherever the last one did.
+    // The closing and first symbols: a minute starts here, wherever the
+    // last one did.
     if (minute_open_) finish_minute(events);
     have_phase_ = true;
-    phase_second_ = pulse.second;
-    start_minute(pulse.second);
+    phase_second_ = pulse.second - station_->first_symbol_position;
+    start_minute(phase_second_);
   } else if (!minute_open_ && have_phase_) {
     // Once the minute's phase is known, a minute is read even when its
     // position 0 was lost, but a lone pulse in position 59 is the closing
@@ -121,21 +122,27 @@ bool MinuteReader::starts_minute(const LinePulse& pulse) const {
   if (have_last_ && last_second_ == pulse.second - 2) {
     const bool confirmed = have_previous_ && previous_.decoded &&
                            previous_.first_second + 60 == minute_.first_second;
-    return !minute_open_ || pulse.second == minute_.first_second + 60 || !confirmed;
+    return !minute_open_ ||
+           pulse.second == minute_.first_second + 60 + station_->first_symbol_position ||
+           !confirmed;
   }
   // Or the first pulse after a longer silence, as a sender starts after
-  // its wait, while no phase is known.
+  // its wait, while no phase is known. Not where the minute opens with a
+  // silent marker (BPC): there the wait ends with a pulse in second 59, and
+  // the silent second after it is the start.
+  if (station_->first_symbol_position != 0) return false;
   const std::int64_t quiet_from = have_last_ ? last_second_ + 1 : quiet_from_second_;
   return !have_phase_ && (have_last_ || have_quiet_) && pulse.second - quiet_from >= 2;
 }
 
-// Whether `second`, one that had no pulse, is a closing symbol that sends
-// nothing: the one before a minute that starts with `pulse`, or position 59
-// of the minutes' known phase.
+// Whether `second`, one that had no pulse, is a symbol that sends nothing:
+// the closing one before a minute's first symbol `pulse`, or a silent
+// position of the minutes' known phase.
 bool MinuteReader::closing_second(std::int64_t second, const LinePulse& pulse, bool starts) const {
   if (!closing_is_silent()) return false;
   if (starts && second == pulse.second - 1) return true;
-  return have_phase_ && floor_mod(second - phase_second_, 60) == 59;
+  return have_phase_ &&
+         station_position_silent(*station_, static_cast<int>(floor_mod(second - phase_second_, 60)));
 }
 
 // Seconds between the last pulse and this one: missing pulses, unless they
@@ -177,9 +184,11 @@ void MinuteReader::start_minute(std::int64_t first_second) {
 void MinuteReader::finish_minute(std::vector<LineEvent>& events) {
   minute_open_ = false;
   LineMinute& m = minute_;
-  if (closing_is_silent() && m.onset_us[59] == kNoOnset) {
-    m.frame[59] = station_->closing_symbol;
-    --m.unread;
+  for (int position = 0; position < 60; ++position) {
+    if (station_position_silent(*station_, position) && m.onset_us[position] == kNoOnset) {
+      m.frame[position] = station_->closing_symbol;
+      --m.unread;
+    }
   }
   if (m.unread > 0) {
     m.reason = std::to_string(m.unread) + (m.unread == 1 ? " symbol missing" : " symbols missing");

@@ -9,7 +9,10 @@
 // as 0xFF bytes) match the symbol's gap likewise. A minute starts at a pulse
 // of the first symbol in the second right after one of the closing symbol;
 // where the closing symbol sends nothing, after a silent second between two
-// pulses, or after a longer silence while no minute's phase is known.
+// pulses, or after a longer silence while no minute's phase is known. The
+// first symbol stands at the station's first_symbol_position (BPC's minute
+// opens with a silent marker, so its first pulse is at 1), and positions the
+// station keeps silent in every frame are read as its silent symbol.
 #pragma once
 
 #include <array>

@@ -9,8 +9,8 @@
 #   scripts/arm-test.sh [arm64|armhf]...   (default both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-. scripts/cross-env.sh
+. scripts/lib/ensure-packages.sh
+. scripts/lib/cross-env.sh
 
 arches=("${@:-arm64}")
 [ $# -eq 0 ] && arches=(arm64 armhf)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End to end through this machine's sound stack: for each station, a
-# PulseAudio server of its own with a null sink (scripts/null-sink.sh),
+# PulseAudio server of its own with a null sink (scripts/lib/null-sink.sh),
 # kolvan playing into it through ALSA's default device (its pulse plugin),
 # and kolvan-monitor --audio recording the sink's monitor source; the
 # monitor must decode the minute kolvan showed, and kolvan end on SIGINT
@@ -16,9 +16,10 @@
 # host's and its first frame comes at once. (libfaketime would do the same
 # for the Linux build, but under Wine it silenced the sound: Wine's server
 # runs on the real clock.) Both programs run in UTC, so the expected minute
-# is plain: the one kolvan shows (JJY, WWVB) or the one after it (DCF77,
-# MSF, whose frame carries the next minute). Ends with "N passed, M failed"
-# and a non-zero status when any station failed.
+# is plain: the one kolvan shows, or the one after it for a station whose
+# frame carries the NEXT minute. The stations and that rule come from
+# `KOLVAN --help`. Ends with "N passed, M failed" and a non-zero status
+# when any station failed.
 #
 # AUDIO_CHECK_MINUTES=N (default 1) lets a station's first decoded minute be
 # any of the first N kolvan sends, for a sound path that may drop a symbol
@@ -26,7 +27,7 @@
 # minute adds one to the check's length.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/null-sink.sh"
+. "$root/scripts/lib/null-sink.sh"
 
 if [ $# -lt 2 ]; then
   echo "Usage: scripts/audio-check.sh KOLVAN MONITOR [STATION...]" >&2
@@ -35,17 +36,34 @@ fi
 kolvan=$1 monitor=$2
 shift 2
 stations=("$@")
-[ ${#stations[@]} -gt 0 ] || stations=(jjy40 jjy60 wwvb dcf77 msf)
+
+# The stations as --help lists them, each with the seconds between the
+# minute its frame is sent in and the minute it carries: 60 when its time
+# line says "NEXT", 0 otherwise.
+station_rules() {
+  "$kolvan" --help | tr -d '\r' | awk '
+    function flush() { if (name != "") print name, after; name = "" }
+    /^  [a-z0-9]+ +[A-Z0-9]+, [0-9.]+ kHz:/ { flush(); name = $1; after = 0; next }
+    /^$/ { flush(); next }
+    name != "" && /NEXT/ { after = 60 }
+    END { flush() }'
+}
+declare -A carried_after
+listed=()
+while read -r name after; do
+  carried_after[$name]=$after
+  listed+=("$name")
+done < <(station_rules)
+if [ ${#listed[@]} -eq 0 ]; then
+  echo "audio-check: $kolvan --help lists no station" >&2
+  exit 2
+fi
+[ ${#stations[@]} -gt 0 ] || stations=("${listed[@]}")
 work=$(mktemp -d /tmp/kolvan-audio-check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 # The minute a station's frame sent during the minute starting at $1 carries.
-carried_minute() {
-  case $2 in
-    dcf77 | msf) echo $(($1 + 60)) ;;
-    *) echo "$1" ;;
-  esac
-}
+carried_minute() { echo $(($1 + ${carried_after[$2]:-0})); }
 
 # One station, start to end; its verdict on the last line of $dir/verdict.
 check_station() {
@@ -70,7 +88,7 @@ check_station() {
   TZ=UTC timeout -k 5 "$limit" "$monitor" "--station=$station" --audio \
     >"$dir/monitor.out" 2>"$dir/monitor.err" &
   local monitor_pid=$!
-  TZ=UTC timeout -k 5 -s INT "$limit" "$kolvan" "--station=$station" --audio "$offset" \
+  TZ=UTC timeout -k 5 -s INT "$limit" "$kolvan" "--station=$station" --zone=UTC --audio "$offset" \
     >"$dir/kolvan.out" 2>"$dir/kolvan.err" &
   local kolvan_pid=$!
   local waited

@@ -6,12 +6,12 @@
 # programs first.
 #
 # With --audio first, kolvan plays through the sound card instead, into a
-# null sink of a PulseAudio server of the demo's own (scripts/null-sink.sh),
+# null sink of a PulseAudio server of the demo's own (scripts/lib/null-sink.sh),
 # and the monitor records that sink's monitor source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-. scripts/null-sink.sh
+. scripts/lib/ensure-packages.sh
+. scripts/lib/null-sink.sh
 audio=
 if [ "${1:-}" = --audio ]; then
   audio=1

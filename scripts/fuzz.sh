@@ -10,7 +10,7 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
+. scripts/lib/ensure-packages.sh
 ensure_packages cmake make clang libclang-rt-dev libasound2-dev
 
 seconds=${1:-60}

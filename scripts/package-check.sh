@@ -7,10 +7,10 @@
 # Ends with "N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-. scripts/cross-env.sh
+. scripts/lib/ensure-packages.sh
+. scripts/lib/cross-env.sh
 
-. scripts/checks.sh
+. scripts/lib/checks.sh
 # Runs a command quietly, showing its output when it fails.
 quietly() {
   local out

@@ -6,8 +6,8 @@
 # MinGW-w64; all: the four.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-. scripts/cross-env.sh
+. scripts/lib/ensure-packages.sh
+. scripts/lib/cross-env.sh
 
 targets=("${@:-amd64}")
 [ "${targets[*]}" = all ] && targets=(amd64 arm64 armhf windows)

@@ -13,7 +13,8 @@
 set -uo pipefail
 kolvan=$1 monitor=$2
 
-. "$(dirname "$0")/checks.sh"
+. "$(dirname "$0")/lib/checks.sh"
+. "$(dirname "$0")/lib/waiting.sh"
 
 work=$(mktemp -d /tmp/kolvan-minute.XXXXXX)
 started=()
@@ -24,29 +25,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Each line of the monitor with the host's second at which it came.
-stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHSECONDS" "$line"; done; }
-
-# wait_for FILE REGEX SECONDS: true once FILE holds a line matching REGEX.
-wait_for() {
-  local limit=$((SECONDS + $3))
-  until grep -Eq -- "$2" "$1" 2>/dev/null; do
-    [ "$SECONDS" -ge "$limit" ] && return 1
-    sleep 0.2
-  done
-}
-
-# await PID SECONDS: the process's exit status, or 124 when it outlives
-# SECONDS (then it is killed).
-await() {
-  local limit=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    [ "$SECONDS" -ge "$limit" ] && { kill -KILL "$1"; wait "$1"; return 124; }
-    sleep 0.1
-  done
-  wait "$1"
-}
 
 timeout -s KILL 240 "$monitor" > >(stamp >"$work/monitor") 2>"$work/monitor.err" &
 monitor_pid=$!

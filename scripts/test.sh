@@ -4,8 +4,8 @@
 # of PulseAudio servers the tests start). Installs the packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-. scripts/null-sink.sh
+. scripts/lib/ensure-packages.sh
+. scripts/lib/null-sink.sh
 ensure_packages cmake g++ make googletest libgtest-dev socat faketime libfaketime tzdata \
   libasound2-dev "${NULL_SINK_PACKAGES[@]}"
 cmake --workflow --preset test

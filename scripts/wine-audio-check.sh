@@ -11,9 +11,9 @@
 # when one is tried once more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-. scripts/wine-env.sh
-. scripts/null-sink.sh
+. scripts/lib/ensure-packages.sh
+. scripts/lib/wine-env.sh
+. scripts/lib/null-sink.sh
 ensure_packages "${WINE_PACKAGES[@]}" cmake make g++ libasound2-dev \
   "${NULL_SINK_PACKAGES[@]}"
 bash scripts/build-windows.sh >/dev/null

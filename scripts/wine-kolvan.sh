@@ -7,12 +7,12 @@
 #   scripts/wine-kolvan.sh --OPTION... [offset_sec]     (e.g. --audio)
 #
 # DEVICE must be a pseudo-terminal. It becomes COM3 of the Wine prefix that
-# scripts/wine-env.sh made (WINEPREFIX and the rest in the environment), and
+# scripts/lib/wine-env.sh made (WINEPREFIX and the rest in the environment), and
 # build/windows/kolvan.exe takes this script's place under its process id,
 # so that signals and process statistics reach it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/wine-env.sh"
+. "$root/scripts/lib/wine-env.sh"
 
 if [ $# -lt 1 ]; then
   echo "Usage: scripts/wine-kolvan.sh DEVICE [offset_sec]" >&2
@@ -20,7 +20,7 @@ if [ $# -lt 1 ]; then
   exit 2
 fi
 if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX/dosdevices" ]; then
-  echo "wine-kolvan: no Wine prefix; make one with wine_make_prefix (scripts/wine-env.sh)" >&2
+  echo "wine-kolvan: no Wine prefix; make one with wine_make_prefix (scripts/lib/wine-env.sh)" >&2
   exit 1
 fi
 wine_find || { echo "wine-kolvan: Wine's loader or server is missing" >&2; exit 1; }

@@ -6,7 +6,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-. scripts/checks.sh
+. scripts/lib/checks.sh
 
 bash scripts/package.sh windows >/tmp/kolvan-zip.$$.log 2>&1 ||
   { tail -n 20 /tmp/kolvan-zip.$$.log; check "build the zip" false; finish; }

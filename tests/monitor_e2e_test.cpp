@@ -1,7 +1,7 @@
 // End to end, for each station: kolvan keys the virtual serial port of
 // kolvan-monitor, and the monitor decodes the minute kolvan sent to the time
-// that station carries then (JJY, WWVB: the minute being sent; DCF77, MSF:
-// the next one).
+// that station carries then (JJY, WWVB, BPC: the minute being sent; DCF77,
+// MSF: the next one).
 //
 // To keep it short, kolvan runs under libfaketime, preloaded directly (the
 // faketime wrapper would run it as its child, out of reach of SIGINT), with
@@ -57,6 +57,7 @@ const StationRun kRuns[] = {
     {"wwvb", "UTC0", 0, " UTC", 0, "markers ok"},
     {"dcf77", "CET-1CEST,M3.5.0,M10.5.0/3", 3600, " CET", 1, "parity ok"},
     {"msf", "GMT0BST,M3.5.0/1,M10.5.0", 0, " GMT", 1, "parity ok"},
+    {"bpc", "CST-8", 8 * 3600, " CST", 0, "3 blocks agree, parities ok"},
 };
 
 std::tm zone_time(std::int64_t second, const StationRun& run) {

@@ -447,6 +447,9 @@ struct StationLine {
 // MSF, sent in 09:32 GMT: 09:33, Monday (1), 07.12.(20)26; B57 odd parity
 // over the hour and minute's six ones is 1 (A1 B1: 0.3 s).
 constexpr char kDcf77Frame[] = "11111111111111111121212112212211211122211121112112122112112.";
+// BPC, a receiver's published decoding of Sunday 2024-12-22 12:47 CST (the
+// minute carried, not the host's); its markers at 0, 20 and 40 send nothing.
+constexpr char kBpcFrame[] = ".1111344243223412312.2111344244223412312.3111344244223412312";
 
 const StationLine kStationLines[] = {
     {"jjy40", "|", "|_--____-|_____-__-|__--__-__|___-___-_|___-__--_|__-______|", "",
@@ -459,6 +462,10 @@ const StationLine kStationLines[] = {
      "decoded 2026-12-07 09:32 Mon CET, day 341, parity ok, onset 3 ms"},
     {"msf", "1", "511111111111111111121122121121111222112112112122112212222321", "",
      "decoded 2026-12-07 09:33 Mon GMT, day 341, parity ok, onset 3 ms"},
+    {"bpc", "2", kBpcFrame, ".1",
+     "decoded 2024-12-22 12:47 Sun CST, day 357, 3 blocks agree, parities ok, onset 3 ms"},
+    {"bpc", ".....1", kBpcFrame, ".1",
+     "decoded 2024-12-22 12:47 Sun CST, day 357, 3 blocks agree, parities ok, onset 3 ms"},
 };
 
 const Station& station_named(const char* name) {
@@ -500,6 +507,7 @@ TEST_F(Monitor, ClassifiesEveryStationsShapesAndNoSilentOne) {
       {"msf", 480, 0, 480, 0},    {"msf", 288, 40, -1, -1},  {"msf", 192, 96, -1, -1},
       {"dcf77", 96, 0, 96, 0},    {"dcf77", 192, 0, 192, 0}, {"dcf77", 0, 0, -1, -1},
       {"dcf77", 480, 0, -1, -1},  {"wwvb", 768, 0, 768, 0},  {"wwvb", 96, 0, -1, -1},
+      {"bpc", 384, 0, 384, 0},    {"bpc", 288, 0, 288, 0},   {"bpc", 0, 0, -1, -1},
   };
   for (const Case& c : cases) {
     const Station& station = station_named(c.station);

@@ -2,6 +2,7 @@
 // options reads exactly as `Kolvan COM_PORT [offset_sec]` always did.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,76 @@ TEST(Options, TheUsageLineWithoutOptionsIsTheFixedOne) {
   EXPECT_NE(std::string(usage_text(options.any_option)).find("--station=NAME"), std::string::npos);
 }
 
+// The testing options: what each reads as ("" for none of them), or the
+// line that says what is wrong.
+struct TestingCase {
+  std::vector<const char*> args;
+  const char* read_as;  // when Run
+  const char* error;    // when Error
+};
+
+const TestingCase kTestingCases[] = {
+    {{"3"}, "", nullptr},
+    {{"--time=2027-03-28T01:58", "3"}, "time=2027-03-28T01:58:00", nullptr},
+    {{"--time=2028-02-29T23:59:59", "--minutes=10", "3"}, "time=2028-02-29T23:59:59 minutes=10",
+     nullptr},
+    {{"--carrier", "--wait-sync", "--zone=Asia/Tokyo", "--audio"},
+     "carrier wait-sync zone=Asia/Tokyo", nullptr},
+    {{"--time=2027-03-28T01:58", "3", "0"}, nullptr,
+     "kolvan: --time and offset_sec both set the time sent: give one of them"},
+    {{"--time=2027-03-28 01:58", "3"}, nullptr,
+     "kolvan: --time=2027-03-28 01:58: not a time of the form YYYY-MM-DDTHH:MM[:SS]"},
+    {{"--time=2027-3-28T01:58", "3"}, nullptr,
+     "kolvan: --time=2027-3-28T01:58: not a time of the form YYYY-MM-DDTHH:MM[:SS]"},
+    {{"--time=2027-03-28T01:58:", "3"}, nullptr,
+     "kolvan: --time=2027-03-28T01:58:: not a time of the form YYYY-MM-DDTHH:MM[:SS]"},
+    {{"--time=2027-02-29T12:00", "3"}, nullptr,
+     "kolvan: --time=2027-02-29T12:00: no such date or time"},
+    {{"--time=2027-03-28T24:00", "3"}, nullptr,
+     "kolvan: --time=2027-03-28T24:00: no such date or time"},
+    {{"--time=1999-12-31T23:59", "3"}, nullptr,
+     "kolvan: --time=1999-12-31T23:59: the stations carry only the years 2000 to 2099"},
+    {{"--time=2027-03-28T01:58", "--carrier", "3"}, nullptr,
+     "kolvan: --carrier sends no time: --time has nothing to set"},
+    {{"--minutes=0", "3"}, nullptr,
+     "kolvan: --minutes=0: not a whole number of minutes, 1 or more"},
+    {{"--minutes=5x", "3"}, nullptr,
+     "kolvan: --minutes=5x: not a whole number of minutes, 1 or more"},
+    {{"--zone=", "3"}, nullptr, "kolvan: unknown option '--zone='"},
+};
+
+std::string read_as(const Options& o) {
+  std::string text;
+  char time[40];
+  const auto add = [&text](const std::string& word) { text += (text.empty() ? "" : " ") + word; };
+  if (o.has_time) {
+    std::snprintf(time, sizeof time, "time=%04d-%02d-%02dT%02d:%02d:%02d", o.time.year,
+                  o.time.month, o.time.day, o.time.hour, o.time.minute, o.time.second);
+    add(time);
+  }
+  if (o.minutes != 0) add("minutes=" + std::to_string(o.minutes));
+  if (o.carrier_only) add("carrier");
+  if (o.wait_sync) add("wait-sync");
+  if (!o.zone.empty()) add("zone=" + o.zone);
+  return text;
+}
+
+TEST(Options, EachRuleOfTheTestingOptions) {
+  for (const TestingCase& c : kTestingCases) {
+    SCOPED_TRACE(c.args[0]);
+    Options options;
+    std::string error;
+    const CommandLineResult result = parse(c.args, options, error);
+    if (c.error != nullptr) {
+      EXPECT_EQ(result, CommandLineResult::Error);
+      EXPECT_EQ(error, c.error);
+    } else {
+      ASSERT_EQ(result, CommandLineResult::Run) << error;
+      EXPECT_EQ(read_as(options), c.read_as);
+    }
+  }
+}
+
 // The help is read on an 80-column console, and lists every station.
 TEST(Options, HelpFitsEightyColumnsAndNamesEveryStation) {
   const std::string help = help_text();
@@ -96,7 +167,7 @@ TEST(Options, HelpFitsEightyColumnsAndNamesEveryStation) {
     end = help.find('\n', start);
     EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
   }
-  for (const char* name : {"jjy40", "jjy60", "wwvb", "dcf77", "msf"})
+  for (const char* name : {"jjy40", "jjy60", "wwvb", "dcf77", "msf", "bpc"})
     EXPECT_NE(help.find(std::string("\n  ") + name + " "), std::string::npos) << name;
 }
 

@@ -27,7 +27,8 @@ struct StationZone {
 constexpr StationZone kZones[] = {{"jjy40", "Asia/Tokyo", "", "", false, 0},
                                   {"wwvb", "America/Chicago", "UTC", "UTC", true, 0},
                                   {"dcf77", "Europe/Berlin", "CET", "CEST", false, 60},
-                                  {"msf", "Europe/London", "GMT", "BST", false, 60}};
+                                  {"msf", "Europe/London", "GMT", "BST", false, 60},
+                                  {"bpc", "Asia/Shanghai", "CST", "CST", false, 0}};
 
 // Sets TZ to the station's zone and, when done, back to what it was.
 struct HostZone {
@@ -73,6 +74,12 @@ const char kDcf77Winter[] = "__________________-_-_--_____--__-_----___-___-__-_
 // 13:06 GMT Mon 7 Dec 2026: year 0010 0110, month 1 0010, day 00 0111, Monday
 // 001, hour 01 0011, minute 000 0110; odd ones 3, 5, 1, 5: B54-57 all 0.
 const char kMsfWinter[] = "|__________________-__--_-__-____---__-_-__--____--__------_";
+// Published: a BPC receiver's decoding of Sunday 2024-12-22 12:47 CST.
+const char kBpcPublished[] = "|0000233132112301201|1000233133112301201|2000233133112301201";
+// 21:38 CST Fri 15 Oct 2077: hour 9 = 10 01, minute 100 110, Friday 01 01,
+// 7 ones so P1 1 (8 in blocks 1 and 2), PM; day 00 11 11, month 10 10, year
+// 77 - 64 = 00 11 01, 9 ones so P2 1, the 64 bit.
+const char kBpcLate[] = "|0021212113033220313|1021212112033220313|2021212112033220313";
 
 // The changes: 8 March and 1 November 2026, 02:00 in Chicago; 29 March and 25
 // October 2026, 01:00 UTC in Berlin and London. DCF77's A1 goes out through
@@ -143,6 +150,9 @@ const Minute kMinutes[] = {
     {"msf", utc(2026, 10, 25, 0, 59, 0), "2026-10-25 Sun 298 01:00 GMT+"},
     {"msf", utc(2026, 10, 25, 1, 0, 0), "2026-10-25 Sun 298 01:01 GMT"},
     {"msf", utc(2024, 12, 31, 23, 59, 0), "2025-01-01 Wed 001 00:00 GMT"},
+    {"bpc", utc(2024, 12, 22, 4, 47, 0), "2024-12-22 Sun 357 12:47 CST", kBpcPublished,
+     "= 12:47 CST"},
+    {"bpc", utc(2077, 10, 15, 13, 38, 0), "2077-10-15 Fri 288 21:38 CST", kBpcLate, "= 21:38 CST"},
 };
 
 TEST(Station, MinutesPinnedAroundChangesAndAtYearEnds) {
@@ -194,8 +204,10 @@ TEST(Station, EveryMinuteOfALeapYearRoundTrips) {
       std::tm want{};
       const std::time_t carried = static_cast<std::time_t>(s + z.carried_after);
       z.in_utc ? gmtime_r(&carried, &want) : localtime_r(&carried, &want);
+      const int first = station.first_symbol_position;
       const bool ok = station.encode(s, host_local, frame, carries) &&
-                      frame[0] == station.first_symbol && frame[59] == station.closing_symbol &&
+                      frame[first] == station.first_symbol &&
+                      frame[(first + 59) % 60] == station.closing_symbol &&
                       station.decode(frame, t, nullptr) && t.year == want.tm_year + 1900 &&
                       t.month == want.tm_mon + 1 && t.day == want.tm_mday &&
                       t.hour == want.tm_hour && t.minute == want.tm_min &&
@@ -259,6 +271,18 @@ const Corrupt kCorrupt[] = {
     {"msf", kMsfWinter, 48, "-_-_", "bad BCD digit"},  // minute units 10
     {"msf", kMsfWinter, 39, "--__-_", "field out of range"},  // hour 32
     {"msf", kMsfWinter, 36, "_-_", "day of week disagrees with the date"},  // Tuesday
+    {"bpc", kBpcPublished, 5, "x", "not a BPC symbol"},
+    {"bpc", kBpcPublished, 20, "0", "missing block marker"},
+    {"bpc", kBpcPublished, 5, "|", "block marker in a data position"},
+    {"bpc", kBpcPublished, 21, "2", "block number out of place"},
+    {"bpc", kBpcPublished, 2, "1", "unused second is not 0"},
+    {"bpc", kBpcPublished, 10, "3", "time parity P1 mismatch"},
+    {"bpc", kBpcPublished, 19, "0", "date parity P2 mismatch"},
+    {"bpc", kBpcPublished, 3, "30", "field out of range"},  // hour 12, P1 still even
+    {"bpc", kBpcPublished, 25, "32", "the three blocks disagree"},  // minute 59 in block 1
+    // Saturday (01 10) in every block, each P1 flipped.
+    {"bpc", kBpcPublished, 8, "123112301201|1000233122112301201|2000233122",
+     "day of week disagrees with the date"},
 };
 
 TEST(Station, CorruptFramesAreRefusedForTheirReason) {

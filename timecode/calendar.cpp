@@ -28,6 +28,16 @@ void civil_from_days(std::int64_t days, std::int64_t& year, int& month, int& day
   year = yoe + era * 400 + (month <= 2 ? 1 : 0);
 }
 
+// Days since 1970-01-01 of a date: the inverse of civil_from_days.
+std::int64_t days_from_civil(std::int64_t year, int month, int day) {
+  const std::int64_t y = month <= 2 ? year - 1 : year;
+  const std::int64_t era = floor_div(y, 400);
+  const std::int64_t yoe = y - era * 400;                                        // [0, 399]
+  const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;               // [0, 146096]
+  return era * 146097 + doe - 719468;
+}
+
 }  // namespace
 
 bool is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -77,4 +87,27 @@ void utc_time(std::int64_t seconds, std::tm& out) {
   out.tm_wday = static_cast<int>(days + 4 - floor_div(days + 4, 7) * 7);  // 1970-01-01 was a Thursday
   out.tm_yday = day_of_year_of_date(static_cast<int>(year), month, day) - 1;
   out.tm_isdst = 0;
+}
+
+std::int64_t utc_seconds_of(int year, int month, int day, int hour, int minute, int second) {
+  return days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+int nth_sunday(int year, int month, int n) {
+  if (n == 0) {
+    int last = 31;
+    while (day_of_year_of_date(year, month, last) == 0) --last;
+    return last - day_of_week_of_date(year, month, last);
+  }
+  const int first = 1 + (7 - day_of_week_of_date(year, month, 1)) % 7;
+  return first + 7 * (n - 1);
+}
+
+bool us_summer_time(std::int64_t seconds, int standard_offset) {
+  std::tm local{};
+  utc_time(seconds + standard_offset, local);
+  const int year = local.tm_year + 1900;
+  const std::int64_t begins = utc_seconds_of(year, 3, nth_sunday(year, 3, 2), 2, 0, 0);
+  const std::int64_t ends = utc_seconds_of(year, 11, nth_sunday(year, 11, 1), 1, 0, 0);
+  return seconds + standard_offset >= begins && seconds + standard_offset < ends;
 }

@@ -73,8 +73,11 @@ struct Station {
   bool skips_call_sign_minutes;
   const StationSymbolInfo* symbols;
   int symbol_count;
-  // Every frame's position 0 and position 59 hold these: a wait ends with
-  // the closing symbol, and the monitor finds a minute's start by the pair.
+  // The monitor finds a minute's start by a pair in every frame: the
+  // closing symbol, then the first symbol in the next second, at
+  // `first_symbol_position` (below). For most stations that is position 59
+  // of one minute and position 0 of the next; BPC's minute opens with a
+  // marker that sends nothing, so its pair is positions 0 and 1.
   StationSymbol first_symbol;
   StationSymbol closing_symbol;
 
@@ -89,9 +92,23 @@ struct Station {
   // Checks a frame as it came off the line and, when it holds, fills `out`;
   // otherwise `*reason` (when given) says why, e.g. "minute parity mismatch".
   bool (*decode)(const StationFrame& frame, StationTime& out, const char** reason);
+
+  // The position of `first_symbol` in the minute: 0, or 1 after a silent marker.
+  int first_symbol_position = 0;
+  // One bit per position (1 << position) whose symbol sends nothing in every
+  // frame (DCF77's 59, BPC's 0, 20 and 40): the monitor hears no pulse there
+  // and takes that for the symbol, not for a pulse lost.
+  std::uint64_t silent_positions = 0;
+  // The zone whose time the station sends unless --zone names another (an
+  // IANA name: "Europe/Berlin"); null for the host's own (JJY, as always).
+  const char* zone = nullptr;
 };
 
-// The station of a --station name (jjy40, jjy, jjy60, wwvb, dcf77, msf), or
+inline bool station_position_silent(const Station& station, int position) {
+  return (station.silent_positions >> position & 1) != 0;
+}
+
+// The station of a --station name (jjy40, jjy, jjy60, wwvb, dcf77, msf, bpc), or
 // null for a name that is none of them.
 const Station* find_station(const char* name);
 

@@ -147,7 +147,7 @@ constexpr Station dcf77_row() {
   Station s{};
   s.name = "dcf77";
   s.call_sign = "DCF77";
-  s.time_note = "German time: host's local time + offset (TZ=Europe/Berlin), the NEXT minute";
+  s.time_note = "German time (Europe/Berlin) + offset, the NEXT minute";
   s.carrier_hz = 77500.0;
   s.keyed_is_carrier_high = false;
   s.skips_call_sign_minutes = false;
@@ -157,6 +157,8 @@ constexpr Station dcf77_row() {
   s.closing_symbol = kMinuteMark;
   s.encode = encode_dcf77;
   s.decode = decode_dcf77;
+  s.silent_positions = 1ULL << kMinuteMarkAt;
+  s.zone = "Europe/Berlin";
   return s;
 }
 

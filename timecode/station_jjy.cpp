@@ -15,7 +15,7 @@ constexpr StationSymbolInfo kJjySymbols[] = {
 };
 
 constexpr const char* kJjyTime =
-    "Japan time: the host's local time + offset (abroad, TZ=Asia/Tokyo), the minute being sent";
+    "local time + offset (abroad, --zone=Asia/Tokyo), the minute sent";
 
 enum FieldIndex { kMinute, kHour, kDayOfYear, kYear, kWeekday, kFieldCount };
 

@@ -149,7 +149,7 @@ constexpr Station msf_row() {
   Station s{};
   s.name = "msf";
   s.call_sign = "MSF";
-  s.time_note = "UK time: host's local time + offset (TZ=Europe/London), the NEXT minute";
+  s.time_note = "UK time (Europe/London) + offset, the NEXT minute";
   s.carrier_hz = 60000.0;
   s.keyed_is_carrier_high = false;
   s.skips_call_sign_minutes = false;
@@ -159,6 +159,7 @@ constexpr Station msf_row() {
   s.closing_symbol = kA0B0;
   s.encode = encode_msf;
   s.decode = decode_msf;
+  s.zone = "Europe/London";
   return s;
 }
 

@@ -1,6 +1,6 @@
 // WWVB (Fort Collins, 60 kHz) behind the station table: the frame of the
 // minute being sent, in UTC, with the carrier reduced at the start of each
-// second; the DST bits come from the host's zone.
+// second; the DST bits follow the US rules.
 #include <cstdio>
 
 #include "timecode/calendar.h"
@@ -54,21 +54,20 @@ const char* wwvb_error_text(WwvbError e) {
   return "unknown error";
 }
 
-bool dst_at(LocalTimeFn local, std::int64_t seconds, bool& dst) {
-  std::tm t{};
-  if (!local(seconds, t)) return false;
-  dst = t.tm_isdst > 0;
-  return true;
-}
+// The instants the DST bits describe, 00:00 and 24:00 UTC, fall in the
+// evening before in every US zone, after any change of that day at 02:00
+// local: the rules read in one of them (New York's) hold for all.
+constexpr int kUsEasternStandard = -5 * 3600;
 
-bool encode_wwvb(std::int64_t minute_start, LocalTimeFn local, StationFrame& frame,
+// The frame carries UTC and its DST bits follow the US rules, whatever the
+// zone the host or --zone names: `local` is of no use to it.
+bool encode_wwvb(std::int64_t minute_start, LocalTimeFn, StationFrame& frame,
                  std::string& carries) {
   std::tm t{};
   utc_time(minute_start, t);
   const std::int64_t day_start = minute_start - (t.tm_hour * 60 + t.tm_min) * 60 - t.tm_sec;
-  bool dst_end = false, dst_start = false;
-  if (!dst_at(local, day_start + 86400, dst_end) || !dst_at(local, day_start, dst_start))
-    return false;
+  const bool dst_end = us_summer_time(day_start + 86400, kUsEasternStandard);
+  const bool dst_start = us_summer_time(day_start, kUsEasternStandard);
   const int year = t.tm_year + 1900;
   StationBits bits{};
   put_bcd(bits, kFields[kMinute], t.tm_min);
@@ -150,7 +149,7 @@ constexpr Station wwvb_row() {
   Station s{};
   s.name = "wwvb";
   s.call_sign = "WWVB";
-  s.time_note = "UTC + offset (the clock applies its own zone and DST)";
+  s.time_note = "UTC + offset (the clock applies its zone), DST bits by US rules";
   s.carrier_hz = 60000.0;
   s.keyed_is_carrier_high = false;
   s.skips_call_sign_minutes = false;
@@ -160,6 +159,7 @@ constexpr Station wwvb_row() {
   s.closing_symbol = kMarker;
   s.encode = encode_wwvb;
   s.decode = decode_wwvb;
+  s.zone = "UTC";
   return s;
 }
 

@@ -8,8 +8,9 @@ extern const Station kJjy60;
 extern const Station kWwvb;
 extern const Station kDcf77;
 extern const Station kMsf;
+extern const Station kBpc;
 
-const Station* const kStations[] = {&kJjy40, &kJjy60, &kWwvb, &kDcf77, &kMsf, nullptr};
+const Station* const kStations[] = {&kJjy40, &kJjy60, &kWwvb, &kDcf77, &kMsf, &kBpc, nullptr};
 
 const Station& default_station() { return kJjy40; }
 

@@ -27,12 +27,24 @@ wine_find() {
 # gecko installer, no debug output. Bounded in time; false on failure, with
 # Wine's messages in DIR.log.
 wine_make_prefix() {
-  export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=-all DISPLAY= WAYLAND_DISPLAY=
-  export WINEDLLOVERRIDES='mscoree,mshtml=;mountmgr.sys=d'
+  wine_prefix_env "$1"
   mkdir -p "$WINEPREFIX" &&
     timeout 30 "$WINE_SERVER" --persistent >"$1.log" 2>&1 &&
     timeout 180 "$WINE_LOADER" wineboot --init >>"$1.log" 2>&1 &&
     wine_unlink_ports
+}
+
+# Takes up a prefix that wine_make_prefix made before, in another script,
+# and starts its server again.
+wine_use_prefix() {
+  wine_prefix_env "$1"
+  [ -d "$WINEPREFIX/drive_c" ] && timeout 30 "$WINE_SERVER" --persistent >>"$1.log" 2>&1 &&
+    wine_unlink_ports
+}
+
+wine_prefix_env() {
+  export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=-all DISPLAY= WAYLAND_DISPLAY=
+  export WINEDLLOVERRIDES='mscoree,mshtml=;mountmgr.sys=d'
 }
 
 # Ends every Wine process of the prefix (all of them started from here) and

@@ -1,4 +1,4 @@
-# Sourced by the scripts that build for ARM (after scripts/ensure-packages.sh):
+# Sourced by the scripts that build for ARM (after scripts/lib/ensure-packages.sh):
 # Debian's cross compiler for an architecture, the target's libraries through
 # dpkg's multiarch, and qemu's user emulation for running what was built.
 
