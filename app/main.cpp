@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/clock_watch.h"
 #include "app/command_line.h"
 #include "app/interrupt.h"
 #include "app/options.h"
@@ -103,6 +104,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
     return 2;
   }
+  if (options.wait_sync && !host_clock_sync_known()) {
+    std::fprintf(stderr,
+                 "kolvan: --wait-sync: this system doesn't say whether its clock is "
+                 "synchronised\n%s",
+                 usage_text(true));
+    return 2;
+  }
   std::int64_t chosen = 0;
   if (options.has_time && !choose_time(options, chosen)) return 2;
   const char* argument = nullptr;
@@ -114,6 +122,8 @@ int main(int argc, char** argv) {
   if (!open_carrier_output(output, argument, *options.station)) return 1;
   install_interrupt_handler();
   prepare_clocks();
+  // Before the time is read: a chosen time's offset is from the set clock.
+  if (options.wait_sync) wait_for_host_clock_sync();
   int offset_sec = options.offset_sec;
   if (options.has_time && !offset_of_chosen_time(chosen, offset_sec))
     return fail_time_out_of_range(offset_sec);

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
+#include "test_support.h"
 
 namespace {
 
@@ -46,6 +49,32 @@ TEST(OptionsEndToEnd, TimeSendsAChosenMinuteAndMinutesEndsTheRun) {
   EXPECT_NE(monitor.out.find("\ndecoded 2027-03-28 03:00 Sun CEST, day 87, parity ok, onset "),
             std::string::npos)
       << monitor.out;
+}
+
+// On a host whose clock the kernel reports unsynchronised, kolvan says it
+// waits and keeps the line idle; once the clock is set it says so and runs.
+TEST(OptionsEndToEnd, WaitSyncSendsNothingUntilTheClockIsSet) {
+  Pty pty;
+  ASSERT_FALSE(pty.path.empty());
+  const std::string synced = "/tmp/kolvan-synced." + std::to_string(getpid());
+  std::remove(synced.c_str());
+  Child kolvan;
+  ASSERT_TRUE(start_child(kolvan, {kKolvan, "--wait-sync", pty.path},
+                          {std::string("LD_PRELOAD=") + CLOCK_SYNC_SHIM, "KOLVAN_TEST_SYNCED=" + synced,
+                           "ASAN_OPTIONS=verify_asan_link_order=0", "TZ=UTC"}));
+  EXPECT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 5000)) << kolvan.err;
+  // Two seconds, a pulse's worth of each: nothing on the line, nothing shown.
+  EXPECT_EQ(pty.received(1, 2000), "");
+  EXPECT_EQ(kolvan.out, "");
+  std::FILE* file = std::fopen(synced.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  EXPECT_TRUE(wait_for_error_output(kolvan, "estimated error 2 ms: sending\n", 3000)) << kolvan.err;
+  EXPECT_TRUE(wait_for_output(kolvan, "==> ", 3000)) << kolvan.out;
+  EXPECT_EQ(kolvan.out.rfind("Setting: ", 0), 0u) << kolvan.out;
+  kill(kolvan.pid, SIGINT);
+  EXPECT_EQ(finish_child(kolvan, 5000), 0);
+  std::remove(synced.c_str());
 }
 
 }  // namespace
