@@ -62,15 +62,15 @@ TEST(OptionsEndToEnd, WaitSyncSendsNothingUntilTheClockIsSet) {
   ASSERT_TRUE(start_child(kolvan, {kKolvan, "--wait-sync", pty.path},
                           {std::string("LD_PRELOAD=") + CLOCK_SYNC_SHIM, "KOLVAN_TEST_SYNCED=" + synced,
                            "ASAN_OPTIONS=verify_asan_link_order=0", "TZ=UTC"}));
-  EXPECT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 5000)) << kolvan.err;
+  EXPECT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 8000)) << kolvan.err;
   // Two seconds, a pulse's worth of each: nothing on the line, nothing shown.
   EXPECT_EQ(pty.received(1, 2000), "");
   EXPECT_EQ(kolvan.out, "");
   std::FILE* file = std::fopen(synced.c_str(), "w");
   ASSERT_NE(file, nullptr);
   std::fclose(file);
-  EXPECT_TRUE(wait_for_error_output(kolvan, "estimated error 2 ms: sending\n", 3000)) << kolvan.err;
-  EXPECT_TRUE(wait_for_output(kolvan, "==> ", 3000)) << kolvan.out;
+  EXPECT_TRUE(wait_for_error_output(kolvan, "estimated error 2 ms: sending\n", 8000)) << kolvan.err;
+  EXPECT_TRUE(wait_for_output(kolvan, "==> ", 8000)) << kolvan.out;
   EXPECT_EQ(kolvan.out.rfind("Setting: ", 0), 0u) << kolvan.out;
   kill(kolvan.pid, SIGINT);
   EXPECT_EQ(finish_child(kolvan, 5000), 0);
