@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -75,6 +76,32 @@ TEST(OptionsEndToEnd, WaitSyncSendsNothingUntilTheClockIsSet) {
   kill(kolvan.pid, SIGINT);
   EXPECT_EQ(finish_child(kolvan, 5000), 0);
   std::remove(synced.c_str());
+}
+
+// JJY's steady carrier is the line at space: zero bytes at the line's own
+// 960 a second, not faster on a pseudo-terminal that takes them at once;
+// Ctrl-C ends it with nothing more than the 0.2 s queued.
+TEST(OptionsEndToEnd, CarrierKeepsZeroBytesFlowingAtTheLinesRate) {
+  Pty pty;
+  ASSERT_FALSE(pty.path.empty());
+  Child kolvan;
+  ASSERT_TRUE(start_child(kolvan, {kKolvan, "--carrier", pty.path}));
+  ASSERT_TRUE(wait_for_output(kolvan, "\n", 5000)) << kolvan.err;
+  EXPECT_EQ(kolvan.out, "Carrier: the line held at space (zero bytes kept flowing), no code: JJY at "
+                        "full level until Ctrl-C\n");
+  pty.received(4096, 0);  // what came before the clock starts
+  const auto start = std::chrono::steady_clock::now();
+  const std::string bytes = pty.received(2880, 6000);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(bytes.size(), 2880u);
+  EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);
+  // 3 s of characters, less the 0.2 s queued ahead, with room for a busy host.
+  EXPECT_GT(seconds, 2.4);
+  EXPECT_LT(seconds, 3.4);
+  kill(kolvan.pid, SIGINT);
+  EXPECT_EQ(finish_child(kolvan, 5000), 0);
+  EXPECT_LE(pty.received(4096, 300).size(), 400u);
 }
 
 }  // namespace
