@@ -105,11 +105,17 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KOLVAN_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Maintainer scripts: an upgrade restarts the running kolvan@ instances, a
+# removal or purge stops them; none enables or starts anything.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/cmake/deb/postinst ${PROJECT_SOURCE_DIR}/cmake/deb/prerm
+  ${PROJECT_SOURCE_DIR}/cmake/deb/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kolvan keys a serial port's transmit line with the time code of a
 long-wave time station (JJY, WWVB, DCF77 or MSF) for the host's own clock.
 A radio-controlled clock next to a small transmitter keyed by that line sets
 itself from the computer.
 kolvan-monitor reads such a line back and decodes it. The systemd template
 unit kolvan@.service runs kolvan on one serial port; it is not enabled on
-installation.")
+installation. An upgrade restarts its running instances.")
 include(CPack)

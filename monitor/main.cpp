@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "carrier/port_name.h"
 #include "monitor/audio_monitor.h"
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
@@ -133,11 +134,12 @@ int main(int argc, char** argv) {
   LinePort port;
   if (options.device != nullptr) {
     if (!open_device_line(port, options.device)) {
-      std::fprintf(stderr, "kolvan-monitor: can not open %s: %s\n", options.device,
+      std::fprintf(stderr, "kolvan-monitor: can not open %s: %s\n",
+                   escaped_name(options.device).c_str(),
                    std::strerror(errno));
       return 1;
     }
-    print_line("Listening on " + port.path + " at 9600 8N1");
+    print_line("Listening on " + escaped_name(port.path) + " at 9600 8N1");
   } else {
     if (!open_virtual_line(port)) {
       std::fprintf(stderr, "kolvan-monitor: can not make a virtual serial port: %s\n",
@@ -155,7 +157,7 @@ int main(int argc, char** argv) {
     const bool ok = poll_line(port, kPollMs, monitor, events);
     for (const LineEvent& event : events) print_line(format_line_event(event));
     if (!ok) {
-      std::fprintf(stderr, "kolvan-monitor: %s: %s\n", port.path.c_str(),
+      std::fprintf(stderr, "kolvan-monitor: %s: %s\n", escaped_name(port.path).c_str(),
                    errno != 0 ? std::strerror(errno) : "hung up");
       status = 1;
       break;

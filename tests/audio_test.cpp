@@ -163,6 +163,16 @@ TEST(Tone, ALostBufferKeepsTheEdgesOnTheHostsSecond) {
   EXPECT_DOUBLE_EQ(tone_level(r.state, end + 25), 0);
 }
 
+// The host clock steps back 10 s after the first block: the next second of
+// the new time (the scheduled one, 0.4 s after the step, sample 24000) is
+// keyed on time, not after 10 s of silence.
+TEST(Tone, AClockSteppedBackKeysTheNextSecondOnTime) {
+  const std::int64_t first_ns = (kSecond + 10) * kNs - kNs / 2;
+  const Rendered r = render({192, 0, 0}, true, first_ns, kRate / 10, 8, -10 * kNs);
+  EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 100), 1);
+  EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 9600 + 100), 0);
+}
+
 // The envelope reading rendered sound as a line monitor: each pulse as the
 // bytes a 9600 8N1 line would carry, at the right onset.
 struct EnvelopeCase {
