@@ -36,4 +36,24 @@ void watch_host_clock() {
   reported = Reported::Unsynchronised;
 }
 
+bool host_clock_sync_known() {
+  bool synchronised = false;
+  long error_us = 0;
+  return read_clock_sync(synchronised, error_us);
+}
+
+void wait_for_host_clock_sync() {
+  bool synchronised = false;
+  long error_us = 0;
+  if (!read_clock_sync(synchronised, error_us) || synchronised) return;
+  std::fputs("kolvan: waiting until the host clock is synchronised (NTP); nothing is sent until "
+             "then\n",
+             stderr);
+  while (read_clock_sync(synchronised, error_us) && !synchronised) sleep_ms(1000);
+  std::fprintf(stderr,
+               "kolvan: the host clock is synchronised (NTP), estimated error %ld ms: sending\n",
+               (error_us + 999) / 1000);
+  reported = Reported::Synchronised;
+}
+
 void reset_host_clock_watch() { reported = Reported::Nothing; }

@@ -10,8 +10,10 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -45,6 +47,12 @@ std::string described;  // the tone last reported
 
 std::mutex schedule_lock;
 ToneSchedule schedule;  // under schedule_lock
+
+// The writer runs until the process ends: Ctrl-C ends it with the process
+// (_exit), and any other end (a return from main) stops and joins it first,
+// before the state it uses is destroyed.
+std::thread writer_thread;
+std::atomic<bool> stopping{false};
 
 // ALSA's library prints its own complaints on standard error; kolvan says
 // what failed in one line of its own instead.
@@ -111,8 +119,12 @@ int set_software(const Device& dev) {
   return snd_pcm_sw_params(dev.pcm, sw);
 }
 
+// Opened without blocking, so that a device another program holds is
+// reported at once rather than waited for; then set to block, as the
+// writer wants it.
 int open_device(Device& dev) {
-  int err = snd_pcm_open(&dev.pcm, device_name.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+  int err = snd_pcm_open(&dev.pcm, device_name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+  if (err >= 0 && (err = snd_pcm_nonblock(dev.pcm, 0)) < 0) snd_pcm_close(dev.pcm);
   if (err < 0) {
     dev.pcm = nullptr;
     return err;
@@ -156,7 +168,9 @@ bool recover(int err) {
 }
 
 void reopen_device() {
-  std::this_thread::sleep_for(std::chrono::seconds(1));
+  for (int i = 0; i < 10 && !stopping.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  if (stopping.load()) return;
   if (open_device(device) < 0) return;
   std::fprintf(stderr, "kolvan: audio device %s: playing again\n", device_name.c_str());
   say_tone(device);
@@ -189,12 +203,12 @@ void write_block(ToneState& state, std::vector<std::int16_t>& mono,
   if (written < 0) recover(static_cast<int>(written));
 }
 
-// Runs for the life of the process; the interrupt ends it with the process.
+// Runs until stop_writer(); the interrupt ends it with the process.
 void writer() {
   std::vector<std::int16_t> mono, frames;
   ToneState state;
   bool open = false;
-  for (;;) {
+  while (!stopping.load()) {
     if (device.pcm == nullptr) {
       open = false;
       reopen_device();
@@ -205,6 +219,18 @@ void writer() {
       open = true;
     }
     write_block(state, mono, frames);
+  }
+}
+
+// At exit: the writer stops within a wait (at most a second), is joined,
+// and the device is closed, its queued sound dropped.
+void stop_writer() {
+  stopping.store(true);
+  if (writer_thread.joinable()) writer_thread.join();
+  if (device.pcm != nullptr) {
+    snd_pcm_drop(device.pcm);
+    snd_pcm_close(device.pcm);
+    device.pcm = nullptr;
   }
 }
 
@@ -235,7 +261,8 @@ bool open_audio_output(const std::string& name, const Station& chosen, std::stri
   sigset_t all, previous;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &previous);
-  std::thread(writer).detach();
+  writer_thread = std::thread(writer);
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  std::atexit(stop_writer);
   return true;
 }

@@ -44,9 +44,14 @@ struct Stream {
   bool is_float = false;  // else 16-bit integers
   ToneSetup setup;
 };
-Stream stream;
-// The stream's client for the interrupt handler, which stops it at once.
-std::atomic<IAudioClient*> playing{nullptr};
+Stream stream;  // under stream_lock once the writer runs
+
+// Ctrl-C's handler runs on a thread of its own, beside the writer: the
+// stream is used under this lock by both, and once the handler has stopped
+// it the writer touches it no more. Initialised before the writer starts.
+CRITICAL_SECTION stream_lock;
+std::atomic<bool> stream_lock_ready{false};
+bool interrupted = false;  // under stream_lock
 
 CRITICAL_SECTION schedule_lock;
 ToneSchedule schedule;  // under schedule_lock
@@ -64,7 +69,6 @@ void release(T*& object) {
 }
 
 void close_stream() {
-  playing.store(nullptr);
   if (stream.client != nullptr) stream.client->Stop();
   release(stream.render);
   release(stream.clock);
@@ -131,15 +135,14 @@ HRESULT open_stream() {
     close_stream();
     return result;
   }
-  playing.store(stream.client);
   return S_OK;
 }
 
 // A fault that the stream can't mend (the device removed, the engine
-// restarted): said once, and the writer opens it again every second.
-void give_up_stream(HRESULT result) {
-  std::fprintf(stderr, "kolvan: audio device %s: %s\n", device_name.c_str(),
-               error_text(result).c_str());
+// restarted): said once, in `said`, which the writer prints once it has let
+// go of the stream's lock, and the writer opens it again every second.
+void give_up_stream(HRESULT result, std::string& said) {
+  said = "kolvan: audio device " + device_name + ": " + error_text(result);
   close_stream();
 }
 
@@ -160,12 +163,13 @@ std::int64_t queued_ns(UINT32 padding) {
   return static_cast<std::int64_t>((static_cast<double>(stream.written) / stream.rate - left_s) * 1e9);
 }
 
-// Tops the queue up to kQueuedMs; false when the stream failed.
-bool top_up(ToneState& state, std::vector<std::int16_t>& mono) {
+// Tops the queue up to kQueuedMs; false when the stream failed (`said`
+// says how).
+bool top_up(ToneState& state, std::vector<std::int16_t>& mono, std::string& said) {
   UINT32 queued = 0;
   HRESULT result = stream.client->GetCurrentPadding(&queued);
   if (FAILED(result)) {
-    give_up_stream(result);
+    give_up_stream(result, said);
     return false;
   }
   const UINT32 target = static_cast<UINT32>(stream.rate) * kQueuedMs / 1000;
@@ -175,7 +179,7 @@ bool top_up(ToneState& state, std::vector<std::int16_t>& mono) {
   BYTE* data = nullptr;
   result = stream.render->GetBuffer(count, &data);
   if (FAILED(result)) {
-    give_up_stream(result);
+    give_up_stream(result, said);
     return false;
   }
   const std::int64_t first_ns = calendar_ns() + queued_ns(queued);
@@ -195,7 +199,7 @@ bool top_up(ToneState& state, std::vector<std::int16_t>& mono) {
   }
   result = stream.render->ReleaseBuffer(count, 0);
   if (FAILED(result)) {
-    give_up_stream(result);
+    give_up_stream(result, said);
     return false;
   }
   stream.written += count;
@@ -208,18 +212,35 @@ DWORD WINAPI writer(void*) {
   ToneState state;
   bool started = false;
   for (;;) {
-    if (stream.client == nullptr) {
+    EnterCriticalSection(&stream_lock);
+    const bool lost = stream.client == nullptr;
+    LeaveCriticalSection(&stream_lock);
+    if (lost) {
       started = false;
       Sleep(1000);
-      if (SUCCEEDED(open_stream()))
-        std::fprintf(stderr, "kolvan: audio device %s: playing again\n", device_name.c_str());
-      continue;
     }
-    if (!started) {
-      start_tone(state, stream.setup, station->keyed_is_carrier_high);
-      started = true;
+    // Nothing that takes the C runtime's locks happens under the stream's:
+    // the handler may have stopped the loop's thread holding them.
+    std::string said;
+    bool ok = true;
+    EnterCriticalSection(&stream_lock);
+    if (interrupted) {
+      LeaveCriticalSection(&stream_lock);
+      return 0;
     }
-    if (top_up(state, mono)) Sleep(kWakeMs);
+    if (stream.client == nullptr) {
+      ok = SUCCEEDED(open_stream());
+      if (ok) said = "kolvan: audio device " + device_name + ": playing again";
+    } else {
+      if (!started) {
+        start_tone(state, stream.setup, station->keyed_is_carrier_high);
+        started = true;
+      }
+      ok = top_up(state, mono, said);
+    }
+    LeaveCriticalSection(&stream_lock);
+    if (!said.empty()) std::fprintf(stderr, "%s\n", said.c_str());
+    if (ok) Sleep(kWakeMs);
   }
 }
 
@@ -232,16 +253,22 @@ void announce_audio(std::int64_t host_second, const PulseShape& shape) {
 }
 
 // Called by the Ctrl-C handler on a thread of its own: the engine stops
-// playing the stream at once, before the process ends.
+// playing the stream at once, before the process ends, and the writer
+// touches the stream no more. Nothing to stop before the stream opened.
 void close_audio() {
-  IAudioClient* client = playing.exchange(nullptr);
-  if (client != nullptr) client->Stop();
+  if (!stream_lock_ready.load()) return;
+  EnterCriticalSection(&stream_lock);
+  interrupted = true;
+  if (stream.client != nullptr) stream.client->Stop();
+  LeaveCriticalSection(&stream_lock);
 }
 
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
   device_name = name.empty() ? "default" : name;
   station = &chosen;
   InitializeCriticalSection(&schedule_lock);
+  InitializeCriticalSection(&stream_lock);
+  stream_lock_ready.store(true);
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   const HRESULT result = open_stream();
   if (FAILED(result)) {

@@ -46,12 +46,14 @@ std::string open_error;      // why the last open failed
 DeviceIdentity port_identity;  // the device opened, to know it when it is back
 bool refusal_said = false;   // that what came back is not it, said once
 
-// The group a device belongs to, for the advice on a refused open.
-std::string group_of(const char* path) {
+// The group to join after a refused open: a character device's own, unless
+// it is a system group; "" when no group would help.
+std::string group_to_join(const char* path) {
   struct stat info {};
-  if (stat(path, &info) != 0) return "dialout";
+  if (stat(path, &info) != 0 || !S_ISCHR(info.st_mode)) return "";
   const group* owner = getgrgid(info.st_gid);
-  return owner != nullptr ? owner->gr_name : "dialout";
+  if (owner == nullptr || !group_worth_joining(owner->gr_name)) return "";
+  return owner->gr_name;
 }
 
 // The reason for a failed open, with what to do about it where that helps.
@@ -62,8 +64,9 @@ void note_open_error(const char* path, int error) {
     return;
   }
   open_error += std::string(": ") + std::strerror(error);
-  if (error == EACCES || error == EPERM) {
-    open_error += "; add your user to the " + group_of(path) + " group";
+  const std::string group = error == EACCES || error == EPERM ? group_to_join(path) : "";
+  if (!group.empty()) {
+    open_error += "; add your user to the " + group + " group";
   } else if (error == ENOTTY) {
     open_error += "; it is not a serial port";
   }
@@ -333,6 +336,21 @@ void write_pulse(const unsigned char* bytes, int count) {
 // buffer of their own so that the zero buffer stays all zero.
 void send_pulse(const PulseShape& shape) {
   write_pulse(shaped_buffer, fill_pulse_bytes(shape, shaped_buffer, sizeof shaped_buffer));
+}
+
+int carrier_queued_chars() {
+  const int fd = port_fd.load();
+  int queued = 0;
+  if (fd < 0 || ioctl(fd, TIOCOUTQ, &queued) != 0) return 0;
+  return queued;
+}
+
+void send_zero_bytes(int count) {
+  static const unsigned char zeros[256] = {};
+  const int fd = port_fd.load();
+  if (fd < 0 || count <= 0) return;
+  const ssize_t n = write(fd, zeros, static_cast<size_t>(std::min(count, 256)));
+  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) note_write_error(fd, errno);
 }
 
 // Runs in the interrupt handler: no allocation, no stdio. Pending output is

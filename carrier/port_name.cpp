@@ -18,6 +18,13 @@ bool posix_port_number_argument(const char* argument, std::string& reason) {
   return false;
 }
 
+bool group_worth_joining(const std::string& group) {
+  static const char* const kSystemGroups[] = {"root", "shadow", "kmem", "disk", "tty"};
+  for (const char* system_group : kSystemGroups)
+    if (group == system_group) return false;
+  return !group.empty();
+}
+
 std::string escaped_name(const std::string& name) {
   std::string shown;
   for (const char c : name) {

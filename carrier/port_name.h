@@ -17,6 +17,11 @@ bool posix_port_name(int number, std::string& name);
 // the line that says what to give instead.
 bool posix_port_number_argument(const char* argument, std::string& reason);
 
+// Whether "add your user to the GROUP group" is advice worth giving for a
+// serial device of that group: not for the system's groups (root, shadow,
+// kmem, disk, tty), whose members can read far more than a port.
+bool group_worth_joining(const std::string& group);
+
 // A name as messages show it: control characters (a line end, an escape
 // sequence) and backslashes written as C escapes, so that a name can't
 // forge or hide a line of the console.

@@ -351,6 +351,18 @@ void upkeep_pwm() {
   }
 }
 
+// --carrier: the full carrier, a duty of half the period, written once and
+// then held by the hardware.
+const char* hold_full_carrier(const Station&) {
+  static bool held = false;
+  if (!held) {
+    std::lock_guard<std::mutex> hold(plan_lock);
+    write_duty(carrier.period_ns / 2);
+    held = true;
+  }
+  return "the full carrier (duty 50 %)";
+}
+
 // From the interrupt handler: plain writes on descriptors opened ahead.
 void close_pwm() {
   const int enable = enable_fd.exchange(-1);
@@ -367,6 +379,7 @@ constexpr CarrierOutput pwm_row() {
   row.send = send_pwm;
   row.upkeep = upkeep_pwm;
   row.close = close_pwm;
+  row.steady = hold_full_carrier;
   return row;
 }
 

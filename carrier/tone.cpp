@@ -178,11 +178,17 @@ void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t fi
   const std::int64_t end = state.sample + frames;
   const std::int64_t half = ramp_half_samples(state);
   const bool jump = follow_time(state, first_sample_ns);
-  if (state.second == INT64_MIN ||
+  // A clock stepped back by more than a second puts the second in play
+  // that far ahead: waiting for it would leave the line silent for the
+  // whole step.
+  const bool stepped_back =
+      jump && state.second != INT64_MIN &&
+      sample_of_second(state, state.second, first_sample_ns) > state.sample + rate;
+  if (state.second == INT64_MIN || stepped_back ||
       sample_of_second(state, state.second + 1, first_sample_ns) < state.sample - rate) {
-    // The first block, or one after a long break: the second in play keys
-    // nothing (a pulse cut short would read as a wrong symbol); the next
-    // one starts on time.
+    // The first block, one after a long break, or after the clock stepped
+    // back: the second in play keys nothing (a pulse cut short would read
+    // as a wrong symbol); the next one starts on time.
     const std::int64_t second = floor_div(first_sample_ns, kSecondNs);
     state.edge_count = 0;
     state.keyed_before = false;

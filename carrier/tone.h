@@ -74,7 +74,8 @@ void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high);
 // shape keys nothing. The block's time is smoothed over a few blocks, as the
 // device's reports jitter; when it is not within 30 ms of where the last
 // block's samples lead (a buffer lost, a clock step), it is taken as it is
-// and the second in play is laid out again from its start instant.
+// and the second in play is laid out again from its start instant; after a
+// step back of more than a second, the next second starts on time instead.
 void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
                  std::int16_t* out, int frames);
 

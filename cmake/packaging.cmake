@@ -20,11 +20,14 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake)
 
 if(WIN32)
-  # Windows' editors and Notepad want CRLF line ends.
+  # Windows' editors and Notepad want CRLF line ends. README.txt is the
+  # README's user part: without what is marked as being about the
+  # repository (its scripts, building it).
   foreach(pair "README.md;README.txt" "LICENSE;LICENSE.txt")
     list(GET pair 0 source)
     list(GET pair 1 target)
     file(READ ${PROJECT_SOURCE_DIR}/${source} text)
+    string(REGEX REPLACE "<!-- repository -->\n.*<!-- /repository -->\n" "" text "${text}")
     string(REPLACE "\r\n" "\n" text "${text}")
     string(REPLACE "\n" "\r\n" text "${text}")
     file(WRITE ${PROJECT_BINARY_DIR}/${target} "${text}")
@@ -105,11 +108,18 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KOLVAN_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Maintainer scripts: an upgrade restarts the running kolvan@ instances, a
+# removal or purge stops them; none enables or starts anything.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/cmake/deb/postinst ${PROJECT_SOURCE_DIR}/cmake/deb/prerm
+  ${PROJECT_SOURCE_DIR}/cmake/deb/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kolvan keys a serial port's transmit line with the time code of a
 long-wave time station (JJY, WWVB, DCF77 or MSF) for the host's own clock.
 A radio-controlled clock next to a small transmitter keyed by that line sets
 itself from the computer.
 kolvan-monitor reads such a line back and decodes it. The systemd template
 units kolvan@.service and kolvan-pwm@.service run kolvan on one serial port
-or one PWM channel; they are not enabled on installation.")
+or one PWM channel; they are not enabled on installation. An upgrade
+restarts their running instances.")
 include(CPack)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "carrier/port_name.h"
 #include "monitor/audio_envelope.h"
 #include "monitor/audio_source.h"
 
@@ -25,7 +26,7 @@ bool open_source(const char* argument, const Station& station, AudioSource& sour
 
 std::string first_line(const AudioSource& source, const AudioEnvelope& envelope) {
   std::string line = (source.pcm != nullptr ? "Listening on audio device " : "Reading ") +
-                     source.name + " at " + std::to_string(source.rate) + " Hz for";
+                     escaped_name(source.name) + " at " + std::to_string(source.rate) + " Hz for";
   const std::vector<double> tones = envelope_tones(envelope);
   for (std::size_t i = 0; i < tones.size(); ++i)
     line += (i == 0 ? " " : " and ") + std::to_string(static_cast<long>(tones[i])) + " Hz";
@@ -58,9 +59,9 @@ int monitor_audio(const char* argument, const Station& station, LineMonitor& mon
   std::string reason;
   if (!open_source(argument, station, source, reason)) {
     const bool device = std::strncmp(argument, "--audio", 7) == 0;
+    const std::string name = device ? (argument[7] == '=' ? argument + 8 : "default") : argument;
     std::fprintf(stderr, "kolvan-monitor: can not open %s%s: %s\n", device ? "audio device " : "",
-                 device ? (argument[7] == '=' ? argument + 8 : "default") : argument,
-                 reason.c_str());
+                 escaped_name(name).c_str(), reason.c_str());
     return 1;
   }
   AudioEnvelope envelope;
@@ -76,7 +77,8 @@ int monitor_audio(const char* argument, const Station& station, LineMonitor& mon
     std::int64_t first_us = 0;
     const int count = source.read(source, block.data(), kBlockSamples, first_us, reason);
     if (count < 0) {
-      std::fprintf(stderr, "kolvan-monitor: %s: %s\n", source.name.c_str(), reason.c_str());
+      std::fprintf(stderr, "kolvan-monitor: %s: %s\n", escaped_name(source.name).c_str(),
+                   reason.c_str());
       status = 1;
       break;
     }

@@ -11,33 +11,20 @@
 // the device can't be opened or fails, 2 for a wrong command line. With
 // --audio it records a capture device (a sound server's monitor source,
 // say), with FILE.wav it reads a recording.
-#include <signal.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "carrier/port_name.h"
 #include "monitor/audio_monitor.h"
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
+#include "monitor/stop_request.h"
 #include "timecode/station.h"
 
 namespace {
-
-// Set by SIGINT and SIGTERM; the read loop sees it at its next poll timeout.
-volatile sig_atomic_t stop_requested = 0;
-extern "C" void on_stop(int) { stop_requested = 1; }
-
-// Without SA_RESTART, so that a signal also ends the current poll at once.
-void install_stop_handlers() {
-  struct sigaction action = {};
-  action.sa_handler = on_stop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 constexpr int kPollMs = 50;
 
@@ -66,7 +53,7 @@ bool starts_with(const char* text, const char* prefix) {
 bool set_station(const char* name, MonitorOptions& options, std::string& error) {
   options.station = find_station(name);
   if (options.station == nullptr)
-    error = std::string("unknown station '") + name + "' (one of " + station_names() + ")";
+    error = unknown_station_text(name);
   return options.station != nullptr;
 }
 
@@ -133,11 +120,12 @@ int main(int argc, char** argv) {
   LinePort port;
   if (options.device != nullptr) {
     if (!open_device_line(port, options.device)) {
-      std::fprintf(stderr, "kolvan-monitor: can not open %s: %s\n", options.device,
+      std::fprintf(stderr, "kolvan-monitor: can not open %s: %s\n",
+                   escaped_name(options.device).c_str(),
                    std::strerror(errno));
       return 1;
     }
-    print_line("Listening on " + port.path + " at 9600 8N1");
+    print_line("Listening on " + escaped_name(port.path) + " at 9600 8N1");
   } else {
     if (!open_virtual_line(port)) {
       std::fprintf(stderr, "kolvan-monitor: can not make a virtual serial port: %s\n",
@@ -155,7 +143,7 @@ int main(int argc, char** argv) {
     const bool ok = poll_line(port, kPollMs, monitor, events);
     for (const LineEvent& event : events) print_line(format_line_event(event));
     if (!ok) {
-      std::fprintf(stderr, "kolvan-monitor: %s: %s\n", port.path.c_str(),
+      std::fprintf(stderr, "kolvan-monitor: %s: %s\n", escaped_name(port.path).c_str(),
                    errno != 0 ? std::strerror(errno) : "hung up");
       status = 1;
       break;

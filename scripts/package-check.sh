@@ -34,11 +34,14 @@ for package in build/packages/kolvan_"$version"_*.deb; do
 done
 rm -f /tmp/kolvan-lintian.$$
 
-# No maintainer scripts: installing enables and starts nothing.
-control_only() {
-  [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -v '^\./$' | sort | tr '\n' ' ')" = "./control ./md5sums " ]
+# Maintainer scripts that restart running instances on an upgrade and stop
+# them on removal; installing enables and starts nothing.
+control_files() {
+  [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -v '^\./$' | sort | tr '\n' ' ')" = \
+    "./control ./md5sums ./postinst ./postrm ./prerm " ] &&
+    ! dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst ./prerm ./postrm | grep -Eq '\b(enable|start) '
 }
-check "the package has no maintainer scripts" control_only
+check "the package's maintainer scripts restart, stop and reload only" control_files
 
 dpkg-query -W kolvan >/dev/null 2>&1 && as_root apt-get purge -y -qq kolvan >/dev/null
 check "apt-get installs $deb" quietly as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
@@ -82,6 +85,16 @@ check "systemd-analyze verify kolvan@.service" verify_unit /lib/systemd/system/k
 check "systemd-analyze verify kolvan@ttyUSB0.service" verify_unit kolvan@ttyUSB0.service
 check "systemd-analyze verify kolvan-pwm@.service" verify_unit /lib/systemd/system/kolvan-pwm@.service
 check "systemd-analyze verify kolvan-pwm@pwmchip0:0.service" verify_unit kolvan-pwm@pwmchip0:0.service
+# The unit's exposure as systemd scores it (0 safest, 10 exposed): at most
+# 2.0, with the port, the clock's reading and the time zone still reachable.
+exposure() {
+  local out level
+  out=$(systemd-analyze security --offline=true /lib/systemd/system/kolvan@.service 2>&1)
+  level=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$out")
+  echo "    exposure of kolvan@.service: ${level:-unknown}"
+  [ -n "$level" ] && awk -v level="$level" 'BEGIN { exit !(level <= 2.0) }'
+}
+check "systemd-analyze security scores kolvan@.service 2.0 or less" exposure
 check "no kolvan unit is enabled" eval '[ -z "$(find /etc/systemd -name "kolvan*")" ]'
 
 # Purged, nothing of it is left: no file, and no directory that only

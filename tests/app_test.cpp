@@ -97,6 +97,31 @@ TEST(CommandLine, ConvertsLikeAtoiAndSaturates) {
   EXPECT_EQ(parse_int("-99999999999999999999999"), INT_MIN);
 }
 
+// Past 2038, where a 32-bit time_t ends (armhf without 64-bit time): the
+// host's conversion still gives the minute, and the frame carries it.
+// 2208988800 is 2040-01-01 00:00:00 UTC, a Sunday, by hand: 70 years of
+// 365 days and 17 leap days from 1970.
+TEST(Year2040, AMinuteIsConvertedAndEncoded) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  const std::int64_t minute = 2208988800 + 60;
+  SimulatedTime t;
+  ASSERT_TRUE(local_time(minute, t));
+  EXPECT_EQ(t.tm_year + 1900, 2040);
+  EXPECT_EQ(t.tm_yday, 0);
+  EXPECT_EQ(t.tm_wday, 0);
+  EXPECT_EQ(t.tm_min, 1);
+  StationFrame frame;
+  std::string carries;
+  ASSERT_TRUE(default_station().encode(minute, local_time, frame, carries));
+  StationTime decoded;
+  ASSERT_TRUE(default_station().decode(frame, decoded, nullptr));
+  EXPECT_EQ(decoded.year, 2040);
+  EXPECT_EQ(decoded.day_of_year, 1);
+  EXPECT_EQ(decoded.hour * 60 + decoded.minute, 1);
+  EXPECT_EQ(decoded.day_of_week, 0);
+}
+
 TEST_F(Loop, SimulatedTimeIsOneSecondAheadOfHostPlusOffset) {
   fake_clock_reset(utc(2010, 6, 26, 13, 5, 41), 500);
   SimulatedTime t;

@@ -39,17 +39,36 @@ std::vector<std::pair<unsigned long, int>> modem_requests;  // request, lines
 
 }  // namespace
 
+namespace {
+void note_modem_request(unsigned long request, const void* argument) {
+  if (request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET)
+    modem_requests.emplace_back(request, *static_cast<const int*>(argument));
+}
+}  // namespace
+
 extern "C" int __real_ioctl(int fd, unsigned long request, ...);
 extern "C" int __wrap_ioctl(int fd, unsigned long request, ...) {
   va_list args;
   va_start(args, request);
   void* argument = va_arg(args, void*);
   va_end(args);
-  if (request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET) {
-    modem_requests.emplace_back(request, *static_cast<const int*>(argument));
-  }
+  note_modem_request(request, argument);
   return __real_ioctl(fd, request, argument);
 }
+
+// With a 64-bit time_t on a 32-bit system (armhf), the C library's header
+// sends every ioctl call to __ioctl_time64 instead: it is seen the same way.
+#ifdef __USE_TIME_BITS64
+extern "C" int __real___ioctl_time64(int fd, unsigned long request, ...);
+extern "C" int __wrap___ioctl_time64(int fd, unsigned long request, ...) {
+  va_list args;
+  va_start(args, request);
+  void* argument = va_arg(args, void*);
+  va_end(args);
+  note_modem_request(request, argument);
+  return __real___ioctl_time64(fd, request, argument);
+}
+#endif
 
 namespace {
 

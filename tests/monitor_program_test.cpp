@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -42,6 +43,42 @@ TEST(MonitorProgram, ADeviceThatCannotBeOpenedExitsOne) {
   EXPECT_EQ(run_child(not_a_terminal, {kMonitor, "/dev/null"}, 5000), 1);
   EXPECT_EQ(not_a_terminal.err,
             "kolvan-monitor: can not open /dev/null: Inappropriate ioctl for device\n");
+}
+
+// Recordings it refuses at once, status 1: a FIFO (which would hang it), an
+// absurd sample rate, and a name whose control characters are shown escaped.
+TEST(MonitorProgram, RecordingsItCanNotReadAreRefused) {
+  const std::string dir = testing::TempDir() + "kolvan-wav-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::string fifo = dir + "/fifo.wav";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A header by hand: PCM, one channel, 4000 Hz, 16 bits, no samples.
+  const unsigned char slow[] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
+                                'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+                                0xA0, 0x0F, 0, 0, 0x40, 0x1F, 0, 0, 2, 0, 16, 0,
+                                'd', 'a', 't', 'a', 0, 0, 0, 0};
+  const std::string slow_path = dir + "/slow.wav";
+  const int fd = open(slow_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, slow, sizeof slow), static_cast<ssize_t>(sizeof slow));
+  close(fd);
+  struct Case {
+    std::string path, message;
+  };
+  const Case cases[] = {
+      {fifo, fifo + ": not a regular file (a recording is read from a WAV file, a sound card "
+                    "with --audio)"},
+      {slow_path, slow_path + ": a sample rate of 4000 Hz; kolvan-monitor reads 8000 to 768000 Hz"},
+      {dir + "/a\nb\x1b[2J.wav", dir + "/a\\x0ab\\x1b[2J.wav: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    Child child;
+    EXPECT_EQ(run_child(child, {kMonitor, c.path}, 5000), 1) << c.path;
+    EXPECT_EQ(child.err, "kolvan-monitor: can not open " + c.message + "\n");
+  }
+  unlink(fifo.c_str());
+  unlink(slow_path.c_str());
+  rmdir(dir.c_str());
 }
 
 TEST(MonitorProgram, AWrongCommandLineSaysWhyAndPrintsUsage) {

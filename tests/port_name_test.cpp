@@ -75,3 +75,10 @@ TEST(SameDevice, NeverAPseudoTerminalAUsbAdapterOnlyByItsIdentity) {
   EXPECT_FALSE(pseudo_terminal_major(188) || pseudo_terminal_major(4) || pseudo_terminal_major(144));
   EXPECT_EQ(describe_device(ftdi), "USB adapter 0403:6001 serial A10K2");
 }
+
+TEST(GroupAdvice, OnlyForGroupsThatGiveNoMoreThanPorts) {
+  for (const char* group : {"dialout", "uucp", "plugdev"})
+    EXPECT_TRUE(group_worth_joining(group)) << group;
+  for (const char* group : {"root", "shadow", "kmem", "disk", "tty", ""})
+    EXPECT_FALSE(group_worth_joining(group)) << group;
+}
