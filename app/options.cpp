@@ -16,7 +16,7 @@ bool starts_with(const char* text, const char* prefix) {
 bool set_station(const char* name, Options& options, std::string& error) {
   options.station = find_station(name);
   if (options.station != nullptr) return true;
-  error = std::string("kolvan: unknown station '") + name + "' (one of " + station_names() + ")";
+  error = "kolvan: unknown station '" + escaped_name(name) + "' (one of " + station_names() + ")";
   return false;
 }
 
@@ -163,7 +163,7 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       }
       if (!set_station(argv[++i], options, error)) return CommandLineResult::Error;
     } else {
-      error = std::string("kolvan: unknown option '") + arg + "'";
+      error = "kolvan: unknown option '" + escaped_name(arg) + "'";
       return CommandLineResult::Error;
     }
   }
