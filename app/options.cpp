@@ -16,7 +16,7 @@ bool starts_with(const char* text, const char* prefix) {
 bool set_station(const char* name, Options& options, std::string& error) {
   options.station = find_station(name);
   if (options.station != nullptr) return true;
-  error = "kolvan: unknown station '" + escaped_name(name) + "' (one of " + station_names() + ")";
+  error = "kolvan: " + unknown_station_text(name);
   return false;
 }
 

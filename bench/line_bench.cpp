@@ -35,11 +35,9 @@
 #include "monitor/audio_source.h"
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
+#include "monitor/stop_request.h"
 
 namespace {
-
-volatile sig_atomic_t stop_requested = 0;
-extern "C" void on_stop(int) { stop_requested = 1; }
 
 std::int64_t monotonic_us() {
   timespec now{};
@@ -169,14 +167,6 @@ bool parse_options(int argc, char** argv, BenchOptions& options) {
   options.minutes = std::max(1, std::atoi(argv[2]));
   options.label = argc == 4 ? argv[3] : "idle";
   return true;
-}
-
-void install_stop_handlers() {
-  struct sigaction action = {};
-  action.sa_handler = on_stop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 }
 
 // What the bench reads kolvan's signal from: a virtual serial port, or the

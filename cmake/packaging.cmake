@@ -20,11 +20,14 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake)
 
 if(WIN32)
-  # Windows' editors and Notepad want CRLF line ends.
+  # Windows' editors and Notepad want CRLF line ends. README.txt is the
+  # README's user part: without what is marked as being about the
+  # repository (its scripts, building it).
   foreach(pair "README.md;README.txt" "LICENSE;LICENSE.txt")
     list(GET pair 0 source)
     list(GET pair 1 target)
     file(READ ${PROJECT_SOURCE_DIR}/${source} text)
+    string(REGEX REPLACE "<!-- repository -->\n.*<!-- /repository -->\n" "" text "${text}")
     string(REPLACE "\r\n" "\n" text "${text}")
     string(REPLACE "\n" "\r\n" text "${text}")
     file(WRITE ${PROJECT_BINARY_DIR}/${target} "${text}")

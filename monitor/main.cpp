@@ -11,8 +11,6 @@
 // the device can't be opened or fails, 2 for a wrong command line. With
 // --audio it records a capture device (a sound server's monitor source,
 // say), with FILE.wav it reads a recording.
-#include <signal.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,22 +21,10 @@
 #include "monitor/audio_monitor.h"
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
+#include "monitor/stop_request.h"
 #include "timecode/station.h"
 
 namespace {
-
-// Set by SIGINT and SIGTERM; the read loop sees it at its next poll timeout.
-volatile sig_atomic_t stop_requested = 0;
-extern "C" void on_stop(int) { stop_requested = 1; }
-
-// Without SA_RESTART, so that a signal also ends the current poll at once.
-void install_stop_handlers() {
-  struct sigaction action = {};
-  action.sa_handler = on_stop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 constexpr int kPollMs = 50;
 
@@ -67,7 +53,7 @@ bool starts_with(const char* text, const char* prefix) {
 bool set_station(const char* name, MonitorOptions& options, std::string& error) {
   options.station = find_station(name);
   if (options.station == nullptr)
-    error = std::string("unknown station '") + name + "' (one of " + station_names() + ")";
+    error = unknown_station_text(name);
   return options.station != nullptr;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows zip: builds build/packages/kolvan-<version>-win64.zip and
 # checks that it holds kolvan.exe (a 64-bit Windows console program),
-# README.txt and LICENSE.txt, the last two the repository's README.md and
+# README.txt and LICENSE.txt, the last two the repository's README.md (its
+# user part: without the lines marked as being about the repository) and
 # LICENSE with CRLF line ends. Ends with "N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +34,8 @@ crlf_copy() {
     [ "$(tr -cd '\n' <"$text" | wc -c)" -eq "$(grep -c $'\r$' "$text")" ] &&
     cmp -s <(tr -d '\r' <"$text") "$source"
 }
-check "README.txt is README.md with CRLF line ends" crlf_copy "$work/$top/README.txt" README.md
+sed '/^<!-- repository -->$/,/^<!-- \/repository -->$/d' README.md >"$work/README.user"
+check "README.txt is README.md's user part with CRLF line ends" \
+  crlf_copy "$work/$top/README.txt" "$work/README.user"
 check "LICENSE.txt is LICENSE with CRLF line ends" crlf_copy "$work/$top/LICENSE.txt" LICENSE
 finish

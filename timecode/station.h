@@ -121,5 +121,8 @@ extern const Station* const kStations[];
 // Their --station names in that order, comma-separated: "jjy40, jjy60, ...".
 std::string station_names();
 
+// Why a --station name was refused: "unknown station 'loran' (one of ...)".
+std::string unknown_station_text(const char* name);
+
 // The glyphs of a frame, position 0 first.
 std::string station_frame_glyphs(const Station& station, const StationFrame& frame);

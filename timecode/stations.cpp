@@ -31,6 +31,10 @@ std::string station_names() {
   return names;
 }
 
+std::string unknown_station_text(const char* name) {
+  return std::string("unknown station '") + name + "' (one of " + station_names() + ")";
+}
+
 std::string station_frame_glyphs(const Station& station, const StationFrame& frame) {
   std::string glyphs;
   glyphs.reserve(frame.size());
