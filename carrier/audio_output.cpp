@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "carrier/port_name.h"
+#include "pacing/clock.h"
 
 namespace {
 
@@ -21,6 +22,16 @@ bool open_audio(const char* argument, const Station& station) {
 // the loop's own call at the second adds nothing.
 void send_audio(const PulseShape&) {}
 
+// --carrier: the next seconds laid out at full level, well ahead of the
+// output's latency; for JJY each second keyed from end to end, whose
+// edges meet and leave the tone on.
+const char* hold_tone(const Station& station) {
+  const std::int64_t now = calendar_seconds();
+  for (std::int64_t second = now; second <= now + 3; ++second)
+    announce_audio(second, full_carrier_shape(station.keyed_is_carrier_high));
+  return "a continuous tone";
+}
+
 // The writer reopens a lost device itself, at its own pace.
 constexpr CarrierOutput audio_row() {
   CarrierOutput row{};
@@ -29,6 +40,7 @@ constexpr CarrierOutput audio_row() {
   row.announce = announce_audio;
   row.send = send_audio;
   row.close = close_audio;
+  row.steady = hold_tone;
   return row;
 }
 
