@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "carrier/port_name.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -13,7 +14,7 @@ bool open_audio(const char* argument, const Station& station) {
   std::string reason;
   if (open_audio_output(device, station, reason)) return true;
   std::fprintf(stderr, "Can not open audio device %s: %s\n",
-               device.empty() ? "default" : device.c_str(), reason.c_str());
+               device.empty() ? "default" : escaped_name(device).c_str(), reason.c_str());
   return false;
 }
 
