@@ -17,8 +17,8 @@ cd "$(dirname "$0")/.."
 ensure_packages "${WINE_PACKAGES[@]}" cmake make g++ libasound2-dev \
   "${NULL_SINK_PACKAGES[@]}"
 bash scripts/build-windows.sh >/dev/null
-cmake -S . -B build/wine-linux -DCMAKE_BUILD_TYPE=Release -DKOLVAN_TESTS=OFF >/dev/null
-cmake --build build/wine-linux --target kolvan-monitor >/dev/null
+cmake --preset package >/dev/null
+cmake --build --preset package --target kolvan-monitor >/dev/null
 wine_find || { echo "FAIL - Wine's loader or server is missing"; exit 1; }
 dir=$(mktemp -d /tmp/kolvan-wine-audio.XXXXXX)
 trap 'wine_stop; rm -rf "$dir"' EXIT
@@ -33,7 +33,7 @@ wine_make_prefix "$dir/prefix" || { cat "$dir/prefix.log"; exit 1; }
 # minutes were all spoilt is tried once more on its own, where it has the
 # host to itself.
 export PULSE_LATENCY_MSEC=100 AUDIO_CHECK_MINUTES=2
-check() { bash scripts/audio-check.sh scripts/wine-kolvan.sh build/wine-linux/kolvan-monitor "$@"; }
+check() { bash scripts/audio-check.sh scripts/wine-kolvan.sh build/package/kolvan-monitor "$@"; }
 check "$@" | tee "$dir/first.log" && exit 0
 mapfile -t again < <(sed -n 's/^FAIL - \([a-z0-9]*\):.*/\1/p' "$dir/first.log")
 [ ${#again[@]} -gt 0 ] || exit 1
