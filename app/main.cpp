@@ -67,6 +67,26 @@ int end_after_minutes() {
   return 0;
 }
 
+// --carrier: the full carrier, no code, until Ctrl-C or the minutes end;
+// the way out is kept up every 20 ms and looked after once a second.
+int send_steady_carrier(const CarrierOutput& output, const Station& station, int minutes) {
+  std::printf("Carrier: %s, no code: %s at full level until %s\n", output.steady(station),
+              station.call_sign, minutes > 0 ? "the minutes end" : "Ctrl-C");
+  const std::uint32_t start = elapsed_ms();
+  std::uint32_t looked_after = start;
+  for (;;) {
+    const std::uint32_t now = elapsed_ms();
+    if (minutes > 0 && now - start >= static_cast<std::uint32_t>(minutes) * 60000u) break;
+    if (now - looked_after >= 1000) {
+      looked_after += 1000;
+      carrier_upkeep();
+    }
+    output.steady(station);
+    sleep_ms(20);
+  }
+  return end_after_minutes();
+}
+
 int fail_time_out_of_range(int offset_sec) {
   carrier_close();
   std::fprintf(stderr, "Can not represent the local time with an offset of %d sec\n",
@@ -119,11 +139,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
     return 2;
   }
+  if (options.carrier_only && output.steady == nullptr) {
+    std::fprintf(stderr, "kolvan: --carrier: the %s output can't hold a steady carrier\n%s",
+                 output.name, usage_text(true));
+    return 2;
+  }
   if (!open_carrier_output(output, argument, *options.station)) return 1;
   install_interrupt_handler();
   prepare_clocks();
   // Before the time is read: a chosen time's offset is from the set clock.
   if (options.wait_sync) wait_for_host_clock_sync();
+  if (options.carrier_only) return send_steady_carrier(output, *options.station, options.minutes);
   int offset_sec = options.offset_sec;
   if (options.has_time && !offset_of_chosen_time(chosen, offset_sec))
     return fail_time_out_of_range(offset_sec);

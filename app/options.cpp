@@ -163,7 +163,7 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       }
       if (!set_station(argv[++i], options, error)) return CommandLineResult::Error;
     } else {
-      error = std::string("kolvan: unknown option '") + arg + "'";
+      error = "kolvan: unknown option '" + escaped_name(arg) + "'";
       return CommandLineResult::Error;
     }
   }

@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+#include "carrier/port_name.h"
+#include "pacing/clock.h"
+
 namespace {
 
 bool open_audio(const char* argument, const Station& station) {
@@ -11,13 +14,23 @@ bool open_audio(const char* argument, const Station& station) {
   std::string reason;
   if (open_audio_output(device, station, reason)) return true;
   std::fprintf(stderr, "Can not open audio device %s: %s\n",
-               device.empty() ? "default" : device.c_str(), reason.c_str());
+               device.empty() ? "default" : escaped_name(device).c_str(), reason.c_str());
   return false;
 }
 
 // Every shape was announced before its second and is already laid out:
 // the loop's own call at the second adds nothing.
 void send_audio(const PulseShape&) {}
+
+// --carrier: the next seconds laid out at full level, well ahead of the
+// output's latency; for JJY each second keyed from end to end, whose
+// edges meet and leave the tone on.
+const char* hold_tone(const Station& station) {
+  const std::int64_t now = calendar_seconds();
+  for (std::int64_t second = now; second <= now + 3; ++second)
+    announce_audio(second, full_carrier_shape(station.keyed_is_carrier_high));
+  return "a continuous tone";
+}
 
 // The writer reopens a lost device itself, at its own pace.
 constexpr CarrierOutput audio_row() {
@@ -27,6 +40,7 @@ constexpr CarrierOutput audio_row() {
   row.announce = announce_audio;
   row.send = send_audio;
   row.close = close_audio;
+  row.steady = hold_tone;
   return row;
 }
 

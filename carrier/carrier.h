@@ -48,6 +48,12 @@ bool names_carrier_device(const char* argument);
 // is reported once and the port counts as lost.
 void send_pulse(const PulseShape& shape);
 
+// For a steady carrier: characters handed to the port and not yet on the
+// line (0 when it can't tell), and `count` more zero bytes (the line at
+// space) queued behind them at once, up to 256.
+int carrier_queued_chars();
+void send_zero_bytes(int count);
+
 // Closes the port if it is open; safe to call again, and from the
 // interrupt handler.
 void close_carrier_port();

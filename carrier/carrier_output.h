@@ -38,6 +38,11 @@ struct CarrierOutput {
   // Stops the output at once, the carrier off; async-signal-safe, safe to
   // call again and before open.
   void (*close)();
+  // Optional, for --carrier: holds the carrier at full level with no code
+  // for `station`, for at least 50 ms more; called every 20 ms or so until
+  // the end. Returns what is sent, for the console's one line. Null where
+  // this way out can't.
+  const char* (*steady)(const Station& station);
 };
 
 // The serial port of carrier/carrier.h: the default, so that everything

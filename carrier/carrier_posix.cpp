@@ -338,6 +338,21 @@ void send_pulse(const PulseShape& shape) {
   write_pulse(shaped_buffer, fill_pulse_bytes(shape, shaped_buffer, sizeof shaped_buffer));
 }
 
+int carrier_queued_chars() {
+  const int fd = port_fd.load();
+  int queued = 0;
+  if (fd < 0 || ioctl(fd, TIOCOUTQ, &queued) != 0) return 0;
+  return queued;
+}
+
+void send_zero_bytes(int count) {
+  static const unsigned char zeros[256] = {};
+  const int fd = port_fd.load();
+  if (fd < 0 || count <= 0) return;
+  const ssize_t n = write(fd, zeros, static_cast<size_t>(std::min(count, 256)));
+  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) note_write_error(fd, errno);
+}
+
 // Runs in the interrupt handler: no allocation, no stdio. Pending output is
 // discarded so that the close doesn't wait for the driver to drain it.
 void close_carrier_port() {

@@ -228,6 +228,34 @@ void send_pulse(const PulseShape& shape) {
   write_pulse(shaped_buffer, fill_pulse_bytes(shape, shaped_buffer, sizeof shaped_buffer));
 }
 
+int carrier_queued_chars() {
+  HANDLE handle = port_handle;
+  COMSTAT state{};
+  DWORD errors = 0;
+  if (handle == nullptr || !ClearCommError(handle, &errors, &state)) return 0;
+  return static_cast<int>(state.cbOutQue);
+}
+
+// One write at a time, as for pulses: a new one only once the last is done.
+void send_zero_bytes(int count) {
+  static const unsigned char zeros[256] = {};
+  HANDLE handle = port_handle;
+  if (handle == nullptr || count <= 0) return;
+  if (write_pending) {
+    if (!HasOverlappedIoCompleted(&write_record)) return;
+    DWORD written = 0;
+    GetOverlappedResult(handle, &write_record, &written, FALSE);
+    write_pending = false;
+  }
+  const DWORD length = static_cast<DWORD>(count < 256 ? count : 256);
+  ResetEvent(write_event);
+  if (WriteFile(handle, zeros, length, nullptr, &write_record) ||
+      GetLastError() == ERROR_IO_PENDING) {
+    write_pending = true;
+    pending_length = length;
+  }
+}
+
 void close_carrier_port() {
   HANDLE handle = InterlockedExchangePointer(&port_handle, nullptr);
   if (handle != nullptr) CloseHandle(handle);

@@ -8,6 +8,7 @@
 #include "carrier/carrier.h"
 #include "carrier/carrier_output.h"
 #include "carrier/port_name.h"
+#include "pacing/clock.h"
 
 namespace {
 
@@ -39,6 +40,34 @@ void reopen_lost_port() {
   if (carrier_port_lost()) reopen_carrier_port();
 }
 
+// --carrier. JJY's full carrier is the line at space: zero bytes kept
+// flowing, topped up to 0.2 s queued, and never faster than the line sends
+// them (a pseudo-terminal drains at once), so that Ctrl-C, which discards
+// the queue, stops it at once. The other stations' full carrier is the idle
+// line: nothing is sent at all.
+constexpr int kSteadyAheadChars = 192;
+bool steady_started = false;
+std::uint32_t steady_start_ms = 0;
+std::int64_t steady_sent = 0;
+
+const char* hold_carrier(const Station& station) {
+  if (!station.keyed_is_carrier_high) return "the line idle at mark (nothing sent)";
+  const std::uint32_t now = elapsed_ms();
+  if (!steady_started) {
+    steady_started = true;
+    steady_start_ms = now;
+  }
+  const std::int64_t gone_ms = static_cast<std::int32_t>(now - steady_start_ms);
+  const std::int64_t due = gone_ms * kLineCharsPerSecond / 1000 + kSteadyAheadChars - steady_sent;
+  const std::int64_t room = kSteadyAheadChars - carrier_queued_chars();
+  const std::int64_t count = due < room ? due : room;
+  if (count > 0) {
+    send_zero_bytes(static_cast<int>(count));
+    steady_sent += count;
+  }
+  return "the line held at space (zero bytes kept flowing)";
+}
+
 // C++17 has no designated initializers: the row is filled field by field,
 // at compile time.
 constexpr CarrierOutput serial_row() {
@@ -48,6 +77,7 @@ constexpr CarrierOutput serial_row() {
   row.send = send_to_port;
   row.upkeep = reopen_lost_port;
   row.close = close_carrier_port;
+  row.steady = hold_carrier;
   return row;
 }
 

@@ -30,12 +30,6 @@ wine_make_prefix "$dir/prefix" || { cat "$dir/prefix.log"; exit 1; }
 # the server to keep 100 ms queued for it, which made them rare, and a
 # station may take a second minute to decode.
 # (More than 100 ms made it worse: the sound came garbled.) A station whose
-# minutes were all spoilt is tried once more on its own, where it has the
-# host to itself.
+# minutes were all spoilt is tried once more (scripts/audio-check.sh).
 export PULSE_LATENCY_MSEC=100 AUDIO_CHECK_MINUTES=2
-check() { bash scripts/audio-check.sh scripts/wine-kolvan.sh build/package/kolvan-monitor "$@"; }
-check "$@" | tee "$dir/first.log" && exit 0
-mapfile -t again < <(sed -n 's/^FAIL - \([a-z0-9]*\):.*/\1/p' "$dir/first.log")
-[ ${#again[@]} -gt 0 ] || exit 1
-echo "Once more: ${again[*]}"
-check "${again[@]}"
+bash scripts/audio-check.sh scripts/wine-kolvan.sh build/package/kolvan-monitor "$@"

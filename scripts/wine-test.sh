@@ -2,11 +2,12 @@
 # The Windows build, kolvan.exe, under Wine, end to end, in one Wine prefix
 # whose COM ports are pseudo-terminals and nothing else: its messages
 # (scripts/wine-messages.sh), its ports and Ctrl-C (scripts/wine-ctrl-c.sh),
-# and a minute on the line beside the Linux build (scripts/wine-minute.sh);
-# each can also be run on its own. Installs what they need, builds both
-# programs, and ends with a line "N passed, M failed" over all three and a
+# a minute on the line beside the Linux build (scripts/wine-minute.sh), and
+# the testing options --time and --minutes (scripts/wine-options.sh); each
+# can also be run on its own. Installs what they need, builds both
+# programs, and ends with a line "N passed, M failed" over all four and a
 # non-zero status when any check failed. Every wait is bounded: after the
-# install and the build, two and a half to four and a half minutes.
+# install and the build, four to six minutes.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/wine-check.sh
@@ -21,7 +22,7 @@ wine_stop
 
 export KOLVAN_WINE_PREFIX=$prefix_dir/prefix KOLVAN_WINE_BUILT=1
 total_passed=0 total_failed=0
-for part in messages ctrl-c minute; do
+for part in messages ctrl-c minute options; do
   bash "scripts/wine-$part.sh" | tee "$prefix_dir/$part.log"
   read -r part_passed _ part_failed _ < <(tail -n 1 "$prefix_dir/$part.log")
   [[ $part_passed =~ ^[0-9]+$ && $part_failed =~ ^[0-9]+$ ]] || part_passed=0 part_failed=1

@@ -124,6 +124,33 @@ TEST(Tone, SecondsWithoutShapeAndTheSecondInPlayAtTheStartKeyNothing) {
   EXPECT_EQ(tone_level(r.state, kRate / 2 + kRate + 100), 0);
 }
 
+// --carrier's JJY tone: each of three seconds keyed from end to end. The
+// edge that ends one and the edge that starts the next meet, so the tone
+// holds full level throughout, with no dip between the seconds.
+TEST(Tone, WholeSecondsKeyedOneAfterAnotherHoldTheToneOn) {
+  ToneSetup setup;
+  choose_tone(40000, kRate, false, setup);
+  ToneState state;
+  start_tone(state, setup, true);
+  ToneSchedule schedule;
+  for (std::int64_t s = kSecond; s < kSecond + 3; ++s) schedule_shape(schedule, s, kWholeSecondKeyed);
+  const int frames = kRate / 10;
+  std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
+  int held = 0;
+  for (int b = 0; b < 40; ++b) {
+    const std::int64_t block_ns = kSecond * kNs - kNs / 2 + b * (kNs / 10);
+    const std::int64_t first = state.sample;
+    render_tone(state, schedule, block_ns, block.data(), frames);
+    for (int i = 0; i < frames; i += 7) {
+      const std::int64_t ns = block_ns + i * (kNs / kRate);
+      if (ns < kSecond * kNs + kNs / 100 || ns > (kSecond + 3) * kNs - kNs / 100) continue;
+      ASSERT_DOUBLE_EQ(tone_level(state, first + i), 1) << "at " << ns;
+      ++held;
+    }
+  }
+  EXPECT_GT(held, 3 * kRate / 7 - kRate / 10);
+}
+
 TEST(Tone, ALostBufferKeepsTheEdgesOnTheHostsSecond) {
   // A JJY 0 bit; after the first block 50 ms of samples (a period) never
   // reached the device. The pulse still ends at 0.8 s after the second:

@@ -59,3 +59,5 @@ void send_pulse(const PulseShape& shape) {
 }
 
 void close_carrier_port() { is_open = false; }
+int carrier_queued_chars() { return 0; }
+void send_zero_bytes(int) {}

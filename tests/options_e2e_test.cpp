@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -62,19 +63,45 @@ TEST(OptionsEndToEnd, WaitSyncSendsNothingUntilTheClockIsSet) {
   ASSERT_TRUE(start_child(kolvan, {kKolvan, "--wait-sync", pty.path},
                           {std::string("LD_PRELOAD=") + CLOCK_SYNC_SHIM, "KOLVAN_TEST_SYNCED=" + synced,
                            "ASAN_OPTIONS=verify_asan_link_order=0", "TZ=UTC"}));
-  EXPECT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 5000)) << kolvan.err;
+  EXPECT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 8000)) << kolvan.err;
   // Two seconds, a pulse's worth of each: nothing on the line, nothing shown.
   EXPECT_EQ(pty.received(1, 2000), "");
   EXPECT_EQ(kolvan.out, "");
   std::FILE* file = std::fopen(synced.c_str(), "w");
   ASSERT_NE(file, nullptr);
   std::fclose(file);
-  EXPECT_TRUE(wait_for_error_output(kolvan, "estimated error 2 ms: sending\n", 3000)) << kolvan.err;
-  EXPECT_TRUE(wait_for_output(kolvan, "==> ", 3000)) << kolvan.out;
+  EXPECT_TRUE(wait_for_error_output(kolvan, "estimated error 2 ms: sending\n", 8000)) << kolvan.err;
+  EXPECT_TRUE(wait_for_output(kolvan, "==> ", 8000)) << kolvan.out;
   EXPECT_EQ(kolvan.out.rfind("Setting: ", 0), 0u) << kolvan.out;
   kill(kolvan.pid, SIGINT);
   EXPECT_EQ(finish_child(kolvan, 5000), 0);
   std::remove(synced.c_str());
+}
+
+// JJY's steady carrier is the line at space: zero bytes at the line's own
+// 960 a second, not faster on a pseudo-terminal that takes them at once;
+// Ctrl-C ends it with nothing more than the 0.2 s queued.
+TEST(OptionsEndToEnd, CarrierKeepsZeroBytesFlowingAtTheLinesRate) {
+  Pty pty;
+  ASSERT_FALSE(pty.path.empty());
+  Child kolvan;
+  ASSERT_TRUE(start_child(kolvan, {kKolvan, "--carrier", pty.path}));
+  ASSERT_TRUE(wait_for_output(kolvan, "\n", 5000)) << kolvan.err;
+  EXPECT_EQ(kolvan.out, "Carrier: the line held at space (zero bytes kept flowing), no code: JJY at "
+                        "full level until Ctrl-C\n");
+  pty.received(4096, 0);  // what came before the clock starts
+  const auto start = std::chrono::steady_clock::now();
+  const std::string bytes = pty.received(2880, 6000);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(bytes.size(), 2880u);
+  EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);
+  // 3 s of characters, less the 0.2 s queued ahead, with room for a busy host.
+  EXPECT_GT(seconds, 2.4);
+  EXPECT_LT(seconds, 3.4);
+  kill(kolvan.pid, SIGINT);
+  EXPECT_EQ(finish_child(kolvan, 5000), 0);
+  EXPECT_LE(pty.received(4096, 300).size(), 400u);
 }
 
 }  // namespace

@@ -31,6 +31,16 @@ struct PulseShape {
   int keyed_again = 0;
 };
 
+// A second keyed from start to end: with one in each second the line stays
+// at space without a break.
+constexpr PulseShape kWholeSecondKeyed = {kLineCharsPerSecond, 0, 0};
+
+// The shape of a second of the carrier at full level, no code: keyed
+// throughout where keyed is the carrier high (JJY), else nothing.
+inline PulseShape full_carrier_shape(bool keyed_is_carrier_high) {
+  return keyed_is_carrier_high ? kWholeSecondKeyed : PulseShape{};
+}
+
 // Every character that one second's shape puts on the line.
 inline int pulse_shape_chars(const PulseShape& shape) {
   return shape.keyed + shape.gap + shape.keyed_again;

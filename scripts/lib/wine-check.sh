@@ -1,5 +1,5 @@
 # Sourced by the Wine check scripts (scripts/wine-messages.sh, wine-ctrl-c.sh,
-# wine-minute.sh), from the top of the tree: the packages and the builds,
+# wine-minute.sh, wine-options.sh), from the top of the tree: the packages and the builds,
 # a work directory, a watchdog, a Wine prefix whose COM ports lead to
 # pseudo-terminals and nowhere else, and the helpers the checks share.
 #
