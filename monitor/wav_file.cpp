@@ -22,8 +22,8 @@ std::uint32_t little_endian(const unsigned char* bytes, int count) {
 
 // Rates a recording can sensibly have; outside them a header is wrong, and
 // the envelope's arithmetic would be too.
-constexpr int kLeastRate = 8000;
-constexpr int kMostRate = 768000;
+constexpr std::uint32_t kLeastRate = 8000;
+constexpr std::uint32_t kMostRate = 768000;
 
 // Skips `size` bytes of a chunk and its pad byte. A chunk that claims to
 // run past the end of the file ends the reading: a size of 2^31 or more is
@@ -43,6 +43,7 @@ bool read_header(AudioSource& source, std::int64_t file_size, std::string& reaso
     return false;
   }
   int bits = 0;
+  std::uint32_t rate = 0;  // as the header gives it; only a sensible one is taken
   unsigned char chunk[8];
   while (std::fread(chunk, 1, 8, source.file) == 8) {
     const std::uint32_t size = little_endian(chunk + 4, 4);
@@ -51,11 +52,12 @@ bool read_header(AudioSource& source, std::int64_t file_size, std::string& reaso
         reason = "not 16-bit PCM";
         return false;
       }
-      if (source.rate < kLeastRate || source.rate > kMostRate) {
-        reason = "a sample rate of " + std::to_string(source.rate) + " Hz; kolvan-monitor reads " +
+      if (rate < kLeastRate || rate > kMostRate) {
+        reason = "a sample rate of " + std::to_string(rate) + " Hz; kolvan-monitor reads " +
                  std::to_string(kLeastRate) + " to " + std::to_string(kMostRate) + " Hz";
         return false;
       }
+      source.rate = static_cast<int>(rate);
       const std::int64_t rest = file_size - ftello(source.file);
       const std::int64_t bytes = size == 0 || size == 0xFFFFFFFFu || size > rest ? rest : size;
       source.samples_total = bytes / (2 * source.channels);
@@ -66,8 +68,7 @@ bool read_header(AudioSource& source, std::int64_t file_size, std::string& reaso
       if (size < 16 || std::fread(format, 1, 16, source.file) != 16) break;
       const std::uint32_t tag = little_endian(format, 2);
       source.channels = static_cast<int>(little_endian(format + 2, 2));
-      const std::uint32_t rate = little_endian(format + 4, 4);
-      source.rate = rate > static_cast<std::uint32_t>(kMostRate) ? kMostRate + 1 : static_cast<int>(rate);
+      rate = little_endian(format + 4, 4);
       bits = static_cast<int>(little_endian(format + 14, 2));
       if (tag != 1 && tag != 0xFFFE) bits = 0;  // PCM, or PCM in the extensible form
       if (!skip_chunk(source.file, size - 16, file_size)) break;

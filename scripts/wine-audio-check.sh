@@ -17,8 +17,8 @@ cd "$(dirname "$0")/.."
 ensure_packages "${WINE_PACKAGES[@]}" cmake make g++ libasound2-dev \
   "${NULL_SINK_PACKAGES[@]}"
 bash scripts/build-windows.sh >/dev/null
-cmake -S . -B build/wine-linux -DCMAKE_BUILD_TYPE=Release -DKOLVAN_TESTS=OFF >/dev/null
-cmake --build build/wine-linux --target kolvan-monitor >/dev/null
+cmake --preset package >/dev/null
+cmake --build --preset package --target kolvan-monitor >/dev/null
 wine_find || { echo "FAIL - Wine's loader or server is missing"; exit 1; }
 dir=$(mktemp -d /tmp/kolvan-wine-audio.XXXXXX)
 trap 'wine_stop; rm -rf "$dir"' EXIT
@@ -32,4 +32,4 @@ wine_make_prefix "$dir/prefix" || { cat "$dir/prefix.log"; exit 1; }
 # (More than 100 ms made it worse: the sound came garbled.) A station whose
 # minutes were all spoilt is tried once more (scripts/audio-check.sh).
 export PULSE_LATENCY_MSEC=100 AUDIO_CHECK_MINUTES=2
-bash scripts/audio-check.sh scripts/wine-kolvan.sh build/wine-linux/kolvan-monitor "$@"
+bash scripts/audio-check.sh scripts/wine-kolvan.sh build/package/kolvan-monitor "$@"

@@ -246,6 +246,27 @@ TEST(AudioEnvelope, AToneAtAFifthOfFullScaleBetweenPulsesIsOff) {
   EXPECT_EQ(pulses, 1);
 }
 
+// The host clock steps an hour forward in the middle of a JJY 0 bit (a
+// capture dates its blocks by it): the pulse that seems to last an hour is
+// no pulse, and nothing an hour long is read or held.
+TEST(AudioEnvelope, AClockStepInAPulseIsNoPulse) {
+  const std::int64_t first_ns = kSecond * kNs - kNs / 2;
+  const Rendered r = render({768, 0, 0}, true, first_ns, kRate / 10, 25);
+  AudioEnvelope envelope;
+  start_envelope(envelope, kRate, default_station());
+  LineMonitor monitor;
+  std::vector<LineEvent> events;
+  const int before = 6 * kRate / 10;  // up to 0.1 s into the pulse
+  feed_envelope(envelope, r.samples.data(), before, first_ns / 1000, monitor, events);
+  const std::int64_t hour_us = 3600000000;
+  feed_envelope(envelope, r.samples.data() + before, static_cast<int>(r.samples.size()) - before,
+                first_ns / 1000 + hour_us + 600000, monitor, events);
+  for (const LineEvent& e : events)
+    EXPECT_TRUE(e.kind != LineEventKind::Pulse && e.kind != LineEventKind::UnexpectedPulse)
+        << e.pulse.bytes << " bytes";
+  EXPECT_LE(envelope.edges.size(), 2u);
+}
+
 // A stereo 16-bit file as a recorder writes it, a LIST chunk before the
 // data (bytes written out by hand): the first channel comes out, and the
 // file's time ends at its modification time.

@@ -14,8 +14,10 @@
 . scripts/lib/waiting.sh
 
 exe=build/windows/kolvan.exe
-linux=build/wine-linux/kolvan
-monitor=build/wine-linux/kolvan-monitor
+# The Linux programs beside it come from the amd64 package's build tree,
+# which the packages reuse.
+linux=build/package/kolvan
+monitor=build/package/kolvan-monitor
 
 phase() { printf '[%3ds] %s\n' "$SECONDS" "$*"; }
 
@@ -28,8 +30,8 @@ wine_check_build() {
     { fail "install the packages"; return 1; }
   phase "build"
   { timeout 300 bash scripts/build-windows.sh &&
-      timeout 300 cmake -S . -B build/wine-linux -DCMAKE_BUILD_TYPE=Release -DKOLVAN_TESTS=OFF &&
-      timeout 300 cmake --build build/wine-linux --target kolvan kolvan-monitor; } \
+      timeout 300 cmake --preset package &&
+      timeout 300 cmake --build --preset package --target kolvan kolvan-monitor; } \
     >/tmp/kolvan-wine-build.$$.log 2>&1 ||
     { cat /tmp/kolvan-wine-build.$$.log; fail "build kolvan.exe, kolvan and kolvan-monitor"; return 1; }
   rm -f /tmp/kolvan-wine-build.$$.log
