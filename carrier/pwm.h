@@ -1,7 +1,7 @@
 // A PWM pin as a carrier, its pure part shared by every platform: reading
 // CHIP:CHANNEL, the period and duty cycles that make a station's carrier
 // and its reduced level, and the edges that each second's shape plans on
-// the pacer's millisecond clock. The device is in pwm_posix.cpp.
+// a millisecond clock. The device is in pwm_posix.cpp.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,8 @@ struct PwmCarrier {
 
 PwmCarrier pwm_carrier(const Station& station);
 
-// One write of duty_cycle, at a reading of the pacer's millisecond clock.
+// One write of duty_cycle, at a time in milliseconds (from the second's
+// start when planned from 0).
 struct PwmEdge {
   std::uint32_t at_ms = 0;
   std::int64_t duty_ns = 0;

@@ -4,7 +4,7 @@
 # as a Windows user might, which the Windows runtime would read as UTC: the
 # DCF77 minute across the change to summer time must still be German time,
 # and the run must end by itself. Then the refusals Windows has of its own:
-# a zone kolvan carries no rules for, and --wait-sync. Ends with "N passed,
+# a zone kolvan carries no rules for, --wait-sync and --pwm. Ends with "N passed,
 # M failed"; about a minute and a half.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -53,4 +53,7 @@ check "--zone=Europe/Paris: only the zones kolvan carries rules for, status 2" r
   --zone=Europe/Paris 3
 check "--wait-sync: refused, status 2" refused \
   "kolvan: --wait-sync: this system doesn't say whether its clock is synchronised" --wait-sync 3
+check "--pwm: a PWM pin needs Linux, status 2" refused \
+  "kolvan: --pwm keys a board's PWM pin through Linux's /sys/class/pwm; Windows has no such interface" \
+  --pwm=pwmchip0:0
 finish
