@@ -13,6 +13,7 @@ constexpr const char* kAbout =
     "so that a radio-controlled clock near a simple transmitter sets itself. Each\n"
     "second's pulse keys a serial port's transmit line (runs of zero bytes at 9600\n"
     "baud 8N1: the line at space) or, with --audio, a tone from the sound card.\n"
+    "With --pwm, a Linux board's PWM pin makes the carrier itself (docs/pwm.md).\n"
     "It runs until Ctrl-C and shows each minute it sends, one glyph per second.\n";
 
 constexpr const char* kArguments =
@@ -22,6 +23,9 @@ constexpr const char* kArguments =
     "  --station=NAME    the station whose code is sent (jjy40)\n"
     "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
     "                    or DEVICE) instead of keying a serial port\n"
+    "  --pwm=CHIP:CHANNEL\n"
+    "                    make the carrier on a PWM channel, Linux only: CHIP is\n"
+    "                    pwmchipN under /sys/class/pwm or a chip's directory\n"
     "  --zone=NAME       send the time of zone NAME (IANA: Asia/Tokyo) instead of\n"
     "                    the station's own (jjy40, jjy60: the host's local time)\n"
     "  --time=YYYY-MM-DDTHH:MM[:SS]\n"

@@ -5,6 +5,7 @@
 //   kolvan COM_PORT [offset_sec]
 //   kolvan [--station=NAME] COM_PORT [offset_sec]
 //   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
+//   kolvan [--station=NAME] --pwm=CHIP:CHANNEL [offset_sec]
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "app/transmission_loop.h"
 #include "carrier/audio_output.h"
 #include "carrier/carrier_output.h"
+#include "carrier/pwm.h"
 #include "kolvan_version.h"
 #include "pacing/clock.h"
 
@@ -28,6 +30,10 @@ const CarrierOutput& chosen_output(const Options& options, const char*& argument
   if (options.audio) {
     argument = options.audio_device.c_str();
     return audio_carrier_output();
+  }
+  if (options.pwm != nullptr) {
+    argument = options.pwm;
+    return pwm_carrier_output();
   }
   argument = options.port;
   return serial_carrier_output();
@@ -144,9 +150,10 @@ int main(int argc, char** argv) {
                  output.name, usage_text(true));
     return 2;
   }
+  // Before opening: an output's own threads inherit the finest sleep.
+  prepare_clocks();
   if (!open_carrier_output(output, argument, *options.station)) return 1;
   install_interrupt_handler();
-  prepare_clocks();
   // Before the time is read: a chosen time's offset is from the set clock.
   if (options.wait_sync) wait_for_host_clock_sync();
   if (options.carrier_only) return send_steady_carrier(output, *options.station, options.minutes);

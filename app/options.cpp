@@ -39,17 +39,19 @@ bool take_offset(const char* text, Options& options, std::string& error) {
 }
 
 // The arguments after the options: COM_PORT and an optional offset, or with
-// --audio only the offset. A wrong count is the fixed usage line without
-// options, as always; with options, an error a service manager sees.
+// --audio or --pwm only the offset. A wrong count is the fixed usage line
+// without options, as always; with options, an error a service manager sees.
 CommandLineResult take_operands(int count, char** operands, Options& options, std::string& error) {
-  const int first_offset = options.audio ? 0 : 1;
+  const bool takes_port = !options.audio && options.pwm == nullptr;
+  const int first_offset = takes_port ? 1 : 0;
   if (count < first_offset || count > first_offset + 1) {
     if (!options.any_option) return CommandLineResult::Usage;
-    error = options.audio ? "kolvan: --audio takes no COM_PORT, only an optional offset_sec"
-                          : "kolvan: give COM_PORT and an optional offset_sec after the options";
+    error = !takes_port ? std::string("kolvan: --") + (options.audio ? "audio" : "pwm") +
+                              " takes no COM_PORT, only an optional offset_sec"
+                        : "kolvan: give COM_PORT and an optional offset_sec after the options";
     return CommandLineResult::Error;
   }
-  if (!options.audio) options.port = operands[0];
+  if (takes_port) options.port = operands[0];
   if (count > first_offset) {
     if (!take_offset(operands[first_offset], options, error)) return CommandLineResult::Error;
     options.has_offset = true;
@@ -140,6 +142,11 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
     } else if (starts_with(arg, "--audio=")) {
       options.audio = true;
       options.audio_device = arg + std::strlen("--audio=");
+    } else if (starts_with(arg, "--pwm=")) {
+      options.pwm = arg + std::strlen("--pwm=");
+    } else if (std::strcmp(arg, "--pwm") == 0) {
+      error = "kolvan: option '--pwm' needs CHIP:CHANNEL, e.g. --pwm=pwmchip0:0";
+      return CommandLineResult::Error;
     } else if (starts_with(arg, "--station=")) {
       if (!set_station(arg + std::strlen("--station="), options, error))
         return CommandLineResult::Error;
@@ -167,6 +174,10 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       return CommandLineResult::Error;
     }
   }
+  if (options.audio && options.pwm != nullptr) {
+    error = "kolvan: --audio and --pwm are two ways out: give one";
+    return CommandLineResult::Error;
+  }
   const CommandLineResult operands = take_operands(argc - i, argv + i, options, error);
   if (operands != CommandLineResult::Run) return operands;
   if (!check_combination(options, error)) return CommandLineResult::Error;
@@ -177,6 +188,7 @@ const char* usage_text(bool any_option) {
   if (!any_option) return "Usage: Kolvan COM_PORT [offset_sec]\n";
   return "Usage: kolvan [--station=NAME] COM_PORT [offset_sec]\n"
          "       kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]\n"
+         "       kolvan [--station=NAME] --pwm=CHIP:CHANNEL [offset_sec]\n"
          "       kolvan --help | --version\n"
          "Other options, also before the operands: --zone=NAME, --minutes=N,\n"
          "  --time=YYYY-MM-DDTHH:MM[:SS], --carrier, --wait-sync\n";

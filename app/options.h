@@ -1,6 +1,7 @@
 // The command line with options:
 //   kolvan [--station=NAME] COM_PORT [offset_sec]
 //   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
+//   kolvan [--station=NAME] --pwm=CHIP:CHANNEL [offset_sec]
 //   kolvan --help | --version
 // and, before the operands, --time, --minutes, --carrier, --wait-sync, --zone.
 // Options come first, in GNU long form, and end at the first argument that
@@ -21,7 +22,8 @@ struct Options {
   const Station* station = nullptr;  // the default station unless --station
   bool audio = false;                // --audio: the sound card instead of a port
   std::string audio_device;          // --audio=DEVICE; empty for the default output
-  const char* port = nullptr;        // COM_PORT, when not --audio
+  const char* pwm = nullptr;         // --pwm=CHIP:CHANNEL: a PWM pin instead of a port
+  const char* port = nullptr;        // COM_PORT, when neither --audio nor --pwm
   int offset_sec = 0;
   bool any_option = false;           // some argument was an option
   bool has_offset = false;           // offset_sec was given

@@ -14,7 +14,6 @@
 // With KOLVAN_BENCH_PULSES=FILE in the environment it also writes each pulse
 // to FILE, one line each: arrival of its first byte (µs since the epoch) and
 // its length in bytes, for a closer look.
-#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_report.h"
 #include "monitor/audio_envelope.h"
 #include "monitor/audio_source.h"
 #include "monitor/line_monitor.h"
@@ -54,70 +54,6 @@ pid_t start_kolvan(const char* binary, const std::string& argument) {
   execl(binary, binary, argument.c_str(), static_cast<char*>(nullptr));
   std::perror(binary);
   _exit(127);
-}
-
-struct ProcessUse {
-  double cpu_stat_s = -1;       // utime + stime from /proc/PID/stat
-  double cpu_schedstat_s = -1;  // time on a CPU from /proc/PID/schedstat
-  long peak_rss_kib = -1;       // VmHWM
-};
-
-ProcessUse process_use(pid_t pid) {
-  ProcessUse use;
-  const std::string dir = "/proc/" + std::to_string(pid);
-  std::ifstream stat(dir + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t end_of_name = text.rfind(')');
-  if (end_of_name != std::string::npos) {
-    std::istringstream fields(text.substr(end_of_name + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {  // field 3 is the state
-      if (i == 14) utime = std::stoull(field);
-      if (i == 15) stime = std::stoull(field);
-    }
-    use.cpu_stat_s = static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-  }
-  // Every thread's (the sound output has a writer thread, and the sound
-  // server's client library one more).
-  double on_cpu_s = 0;
-  bool any = false;
-  if (DIR* tasks = opendir((dir + "/task").c_str())) {
-    while (const dirent* task = readdir(tasks)) {
-      if (task->d_name[0] == '.') continue;
-      std::ifstream schedstat(dir + "/task/" + task->d_name + "/schedstat");
-      unsigned long long on_cpu_ns = 0;
-      if (schedstat >> on_cpu_ns) {
-        on_cpu_s += static_cast<double>(on_cpu_ns) / 1e9;
-        any = true;
-      }
-    }
-    closedir(tasks);
-  }
-  if (any) use.cpu_schedstat_s = on_cpu_s;
-  std::ifstream status(dir + "/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) use.peak_rss_kib = std::atol(line.c_str() + 6);
-  return use;
-}
-
-// Nearest-rank percentile of sorted values.
-double percentile(const std::vector<double>& sorted, double p) {
-  if (sorted.empty()) return NAN;
-  std::size_t rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
-  rank = std::max<std::size_t>(rank, 1);
-  return sorted[std::min(rank, sorted.size()) - 1];
-}
-
-void row(const char* what, std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  if (values.empty()) {
-    std::printf("| %s | 0 | - | - | - | - |\n", what);
-    return;
-  }
-  std::printf("| %s | %zu | %.2f | %.2f | %.2f | %.2f |\n", what, values.size(), values.front(),
-              percentile(values, 0.5), percentile(values, 0.99), values.back());
 }
 
 bool matches_local_time(const LineMinute& m) {
@@ -318,10 +254,10 @@ void print_report(const BenchOptions& options, const Run& run, const Tally& t) {
   std::printf("\n### %s: %d minute%s, kolvan %s\n\n", options.label.c_str(), options.minutes,
               options.minutes == 1 ? "" : "s", options.kolvan);
   std::printf("| ms | n | min | median | p99 | max |\n|---|---|---|---|---|---|\n");
-  row("position 0 onset after the host's second", t.onset0);
-  row("onset of every pulse after its second", t.onset_all);
-  row("spacing error, positions 1-59 vs position 0 + n s", t.spacing);
-  row("drift over a minute (LSQ slope x 59 s)", t.drift);
+  print_row("position 0 onset after the host's second", t.onset0);
+  print_row("onset of every pulse after its second", t.onset_all);
+  print_row("spacing error, positions 1-59 vs position 0 + n s", t.spacing);
+  print_row("drift over a minute (LSQ slope x 59 s)", t.drift);
   std::printf("\n");
   std::printf("- pulses read: %ld; missing: %ld; extra: %ld; unexpected length: %ld%s\n", t.pulses,
               t.missing, t.extra, t.unexpected,
@@ -330,13 +266,7 @@ void print_report(const BenchOptions& options, const Run& run, const Tally& t) {
               "time%s\n",
               t.decoded, t.undecodable, t.matching, t.decoded,
               t.decoded > 0 && t.matching == t.decoded && t.undecodable == 0 ? " (all correct)" : "");
-  const ProcessUse& use = run.use;
-  std::printf("- kolvan CPU: %.2f s (stat utime+stime, %ld Hz ticks) / %.3f s (schedstat) in %.0f s"
-              " = %.2f / %.3f s per hour = %.3f %% of one core\n",
-              use.cpu_stat_s, sysconf(_SC_CLK_TCK), use.cpu_schedstat_s, run.ran_s,
-              use.cpu_stat_s * 3600.0 / run.ran_s, use.cpu_schedstat_s * 3600.0 / run.ran_s,
-              use.cpu_schedstat_s * 100.0 / run.ran_s);
-  std::printf("- kolvan peak RSS (VmHWM): %ld KiB\n", use.peak_rss_kib);
+  print_use("kolvan", run.use, run.ran_s);
   std::printf("- kolvan exit after SIGINT: %s\n",
               WIFEXITED(run.status) ? ("status " + std::to_string(WEXITSTATUS(run.status))).c_str()
                                     : "killed by a signal");

@@ -8,6 +8,9 @@
 #                                     a `yes >/dev/null` each, at normal priority
 #   WINE=1 bench/run.sh [MINUTES]     the Windows build, kolvan.exe, under Wine
 #                                     on the same virtual port (with BUSY=1 too)
+#   PWM=1 bench/run.sh [MINUTES]      kolvan --pwm on a fake PWM channel whose
+#                                     duty_cycle writes are timed as they arrive
+#                                     (with BUSY=1 too)
 #
 # Not a test: it measures, and its exit status only says whether it got the
 # frames it asked for.
@@ -36,4 +39,7 @@ if [ "${WINE:-0}" != 0 ]; then
   exit "$status"
 fi
 echo "$(uname -srm), $(nproc) cores, $(date -u "+%Y-%m-%d %H:%M UTC"), load average $(cut -d" " -f1-3 /proc/loadavg)"
+if [ "${PWM:-0}" != 0 ]; then
+  exec build/release/kolvan-pwm-bench build/release/kolvan "$minutes" "$label"
+fi
 build/release/kolvan-bench build/release/kolvan "$minutes" "$label"

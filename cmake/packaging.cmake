@@ -119,6 +119,7 @@ long-wave time station (JJY, WWVB, DCF77 or MSF) for the host's own clock.
 A radio-controlled clock next to a small transmitter keyed by that line sets
 itself from the computer.
 kolvan-monitor reads such a line back and decodes it. The systemd template
-unit kolvan@.service runs kolvan on one serial port; it is not enabled on
-installation. An upgrade restarts its running instances.")
+units kolvan@.service and kolvan-pwm@.service run kolvan on one serial port
+or one PWM channel; they are not enabled on installation. An upgrade
+restarts their running instances.")
 include(CPack)

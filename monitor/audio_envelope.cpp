@@ -43,16 +43,20 @@ void on_edge(AudioEnvelope& envelope, bool on, std::int64_t at, LineMonitor& mon
   envelope.on = on;
   // The host clock stepped back (a capture's blocks are dated by it): the
   // pulse being read is lost.
-  if (!envelope.edges.empty() && at < envelope.edges.back() - kPulseGroupGapUs) envelope.edges.clear();
+  if (!envelope.edges.empty() && at < envelope.edges.back() - kLongestPulseUs) envelope.edges.clear();
   // A level that crossed half before the last edge (noise at the edge's
   // foot) dates this one no earlier than that.
   if (!envelope.edges.empty() && at < envelope.edges.back()) at = envelope.edges.back();
+  // Keying after a long enough rest starts the next pulse: the one read so
+  // far is complete (a long block holds the end of one and the start of
+  // the next).
+  const bool keyed = keyed_when(envelope, on);
+  if (keyed && !envelope.edges.empty() && at - envelope.edges.back() >= kPulseGroupGapUs)
+    hand_over(envelope, monitor, events);
   // Keying that goes on past the longest pulse, or a step of the clock
   // forward, makes the pulse being read none: it is dropped.
   if (!envelope.edges.empty() && at - envelope.edges.front() > kLongestPulseUs) envelope.edges.clear();
-  if (keyed_when(envelope, on)) {
-    if (!envelope.edges.empty() && at - envelope.edges.back() >= kPulseGroupGapUs)
-      hand_over(envelope, monitor, events);
+  if (keyed) {
     envelope.edges.push_back(at);
   } else if (!envelope.edges.empty()) {
     envelope.edges.push_back(at);
@@ -163,7 +167,7 @@ void feed_envelope(AudioEnvelope& envelope, const std::int16_t* samples, int cou
   // gone on longer than any pulse, or that the clock stepped back from, is
   // none.
   const bool keyed = keyed_when(envelope, envelope.on);
-  if (!envelope.edges.empty() && (now < envelope.edges.back() - kPulseGroupGapUs ||
+  if (!envelope.edges.empty() && (now < envelope.edges.back() - kLongestPulseUs ||
                                   (keyed && now - envelope.edges.front() > kLongestPulseUs))) {
     envelope.edges.clear();
   } else if (!keyed && !envelope.edges.empty() && now - envelope.edges.back() >= kPulseGroupGapUs) {

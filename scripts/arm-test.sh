@@ -3,7 +3,8 @@
 # Debian's cross compilers (without sanitizers, which don't run under qemu),
 # runs every test but the end-to-end ones (ctest -LE e2e) under qemu's user
 # emulation, then one real minute of the arm64 kolvan on a pseudo-terminal,
-# decoded by the arm64 kolvan-monitor (scripts/pty-minute.sh). Installs what
+# decoded by the arm64 kolvan-monitor (scripts/pty-minute.sh), and the arm64
+# kolvan --pwm on a fake channel (tests/pwm_e2e_test.cpp). Installs what
 # it lacks and registers qemu with the kernel (binfmt_misc).
 #
 #   scripts/arm-test.sh [arm64|armhf]...   (default both)
@@ -21,4 +22,7 @@ for arch in "${arches[@]}"; do
 done
 if [[ " ${arches[*]} " == *" arm64 "* ]]; then
   bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor
+  # The PWM pin's end-to-end run on its fake channel, arm64 kolvan and test
+  # alike under qemu, on the real clock: up to two minutes.
+  ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure
 fi

@@ -50,6 +50,7 @@ has_files() {
   local path
   for path in /usr/bin/kolvan /usr/bin/kolvan-monitor /usr/share/man/man1/kolvan.1.gz \
     /usr/share/man/man1/kolvan-monitor.1.gz /lib/systemd/system/kolvan@.service \
+    /lib/systemd/system/kolvan-pwm@.service \
     /usr/share/doc/kolvan/copyright /usr/share/doc/kolvan/changelog.gz; do
     grep -qx "$path" <<<"$files" && [ -f "$path" ] || { echo "    missing: $path"; return 1; }
   done
@@ -82,6 +83,8 @@ verify_unit() {
 }
 check "systemd-analyze verify kolvan@.service" verify_unit /lib/systemd/system/kolvan@.service
 check "systemd-analyze verify kolvan@ttyUSB0.service" verify_unit kolvan@ttyUSB0.service
+check "systemd-analyze verify kolvan-pwm@.service" verify_unit /lib/systemd/system/kolvan-pwm@.service
+check "systemd-analyze verify kolvan-pwm@pwmchip0:0.service" verify_unit kolvan-pwm@pwmchip0:0.service
 # The unit's exposure as systemd scores it (0 safest, 10 exposed): at most
 # 2.0, with the port, the clock's reading and the time zone still reachable.
 exposure() {

@@ -49,6 +49,11 @@ const Case kCases[] = {
     {{"--audio"}, CommandLineResult::Run, "jjy40", nullptr, 0, true, ""},
     {{"--audio=hw:1", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, true, "hw:1"},
     {{"--audio", "/dev/ttyUSB0", "0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    // A PWM pin likewise; one way out at a time.
+    {{"--pwm=pwmchip0:0", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, false, ""},
+    {{"--pwm=pwmchip0:0", "3", "4"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    {{"--pwm", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
+    {{"--audio", "--pwm=pwmchip0:0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     // An offset beyond a 32-bit int is refused; one with trailing characters keeps atoi's value.
     {{"3", "-99999999999"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     {{"3", "30m"}, CommandLineResult::Run, "jjy40", "3", 30, false, ""},

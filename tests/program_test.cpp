@@ -80,6 +80,16 @@ TEST(Program, PortThatCannotBeOpenedExitsOneAndSaysWhy) {
   EXPECT_EQ(run_child(audio, {kProgram, "--audio=no_such_device"}, 5000), 1);
   EXPECT_EQ(audio.err, "Can not open audio device no_such_device: No such file or directory\n");
   EXPECT_EQ(audio.out, "");
+
+  // A PWM chip that isn't there; a channel that isn't a number is a usage error.
+  Child pwm;
+  EXPECT_EQ(run_child(pwm, {kProgram, "--pwm=/nonexistent/pwmchip0:0"}, 5000), 1);
+  EXPECT_EQ(pwm.err, "Can not open PWM /nonexistent/pwmchip0:0\nkolvan: /nonexistent/pwmchip0: " +
+                         std::string(std::strerror(ENOENT)) + "\n");
+  Child malformed;
+  EXPECT_EQ(run_child(malformed, {kProgram, "--pwm=pwmchip0:a"}, 5000), 2);
+  EXPECT_EQ(malformed.err.rfind("kolvan: --pwm=pwmchip0:a: CHANNEL after the ':' is a number", 0), 0u)
+      << malformed.err;
 }
 
 TEST(Program, ShowsTheShiftedLocalTimeAndExitsCleanlyOnInterrupt) {

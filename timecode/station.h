@@ -112,6 +112,11 @@ struct Station {
   // The zone whose time the station sends unless --zone names another (an
   // IANA name: "Europe/Berlin"); null for the host's own (JJY, as always).
   const char* zone = nullptr;
+
+  // The carrier's amplitude when reduced (or low, for JJY), as a fraction of
+  // the full carrier: 0 means off. An output that can make a level between
+  // (a PWM pin, by its duty cycle) keys between this and full.
+  double reduced_level = 0;
 };
 
 inline bool station_position_silent(const Station& station, int position) {

@@ -196,6 +196,7 @@ constexpr Station bpc_row() {
   s.decode = decode_bpc;
   s.silent_positions = 1ULL << 0 | 1ULL << 20 | 1ULL << 40;
   s.zone = "Asia/Shanghai";
+  s.reduced_level = 0.316;  // reduced by 10 dB in power
   return s;
 }
 

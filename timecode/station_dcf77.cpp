@@ -159,6 +159,7 @@ constexpr Station dcf77_row() {
   s.decode = decode_dcf77;
   s.silent_positions = 1ULL << kMinuteMarkAt;
   s.zone = "Europe/Berlin";
+  s.reduced_level = 0.15;  // reduced to 15 %
   return s;
 }
 

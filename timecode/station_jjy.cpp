@@ -131,6 +131,7 @@ constexpr Station jjy_row(const char* name, double carrier_hz) {
   s.closing_symbol = kMarker;
   s.encode = encode_jjy;
   s.decode = decode_jjy;
+  s.reduced_level = 0.10;  // low: 10 %
   return s;
 }
 

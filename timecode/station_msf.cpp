@@ -160,6 +160,7 @@ constexpr Station msf_row() {
   s.encode = encode_msf;
   s.decode = decode_msf;
   s.zone = "Europe/London";
+  s.reduced_level = 0.0;  // off
   return s;
 }
 

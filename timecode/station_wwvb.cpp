@@ -160,6 +160,7 @@ constexpr Station wwvb_row() {
   s.encode = encode_wwvb;
   s.decode = decode_wwvb;
   s.zone = "UTC";
+  s.reduced_level = 0.141;  // reduced by 17 dB
   return s;
 }
 

@@ -1,0 +1,59 @@
+// A PWM pin as a carrier, its pure part shared by every platform: reading
+// CHIP:CHANNEL, the period and duty cycles that make a station's carrier
+// and its reduced level, and the edges that each second's shape plans on
+// the pacer's millisecond clock. The device is in pwm_posix.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "carrier/carrier_output.h"
+#include "timecode/station.h"
+
+// Where sysfs keeps the PWM chips: a CHIP without a '/' is a name under it.
+constexpr const char* kPwmClassDir = "/sys/class/pwm";
+
+struct PwmChannel {
+  std::string chip;  // the chip's directory: /sys/class/pwm/pwmchip0, or as given
+  int channel = 0;
+};
+
+// Reads "pwmchipN:M" or "PATH:M" (any CHIP with a '/' is the path of a
+// chip's directory). False with `error` ("kolvan: ...") for anything else.
+bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error);
+
+// The square wave of a station's carrier. The fundamental of a rectangular
+// wave of duty d has an amplitude proportional to sin(pi d): 50 % is the
+// full carrier, and a reduced level L needs d = asin(L) / pi.
+struct PwmCarrier {
+  std::int64_t period_ns = 0;   // 1e9 / the carrier frequency, rounded
+  std::int64_t keyed_ns = 0;    // the duty of a keyed run
+  std::int64_t unkeyed_ns = 0;  // the duty between keyed runs and at rest
+};
+
+PwmCarrier pwm_carrier(const Station& station);
+
+// One write of duty_cycle, at a reading of the pacer's millisecond clock.
+struct PwmEdge {
+  std::uint32_t at_ms = 0;
+  std::int64_t duty_ns = 0;
+};
+
+// The most edges one second's shape has: keyed, unkeyed, keyed, unkeyed.
+constexpr int kMaxPwmEdges = 4;
+
+// The edges of a second beginning at `start_ms` that keys `shape`, in time
+// order, into `edges`; returns how many. An empty shape has none: the
+// carrier stays at rest (unkeyed).
+int plan_pwm_edges(const PwmCarrier& carrier, const PulseShape& shape, std::uint32_t start_ms,
+                   PwmEdge* edges);
+
+// The line said once at start: "pwm: pwmchip0:0 at 40000 Hz (period 25000
+// ns), reduced level 10 % (duty 3.2 %)", with the period the kernel kept
+// when it is known (`kept_period_ns` > 0) and differs.
+std::string describe_pwm(const char* argument, const Station& station, const PwmCarrier& carrier,
+                         std::int64_t kept_period_ns);
+
+// The PWM pin's row: the sysfs interface on Linux; refused with status 2
+// where the platform has none.
+const CarrierOutput& pwm_carrier_output();

@@ -1,0 +1,121 @@
+// The PWM pin's pure part: CHIP:CHANNEL, each station's period and duties
+// against the figures of its published carrier levels, the edges that a
+// second's shape plans, and the set-up line.
+#include "carrier/pwm.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
+  struct Case {
+    const char* argument;
+    bool ok;
+    const char* chip;
+    int channel;
+  };
+  const Case kCases[] = {
+      {"pwmchip0:0", true, "/sys/class/pwm/pwmchip0", 0},
+      {"pwmchip2:1", true, "/sys/class/pwm/pwmchip2", 1},
+      {"/tmp/tree/pwmchip0:3", true, "/tmp/tree/pwmchip0", 3},
+      {"pwmchip0", false, "", 0},
+      {"pwmchip0:", false, "", 0},
+      {"pwmchip0:1a", false, "", 0},
+      {"pwmchip0:-1", false, "", 0},
+      {"gpio18:0", false, "", 0},
+      {"pwmchip:0", false, "", 0},
+      {":0", false, "", 0},
+  };
+  for (const Case& c : kCases) {
+    PwmChannel channel;
+    std::string error;
+    EXPECT_EQ(parse_pwm_channel(c.argument, channel, error), c.ok) << c.argument;
+    if (c.ok) {
+      EXPECT_EQ(channel.chip, c.chip) << c.argument;
+      EXPECT_EQ(channel.channel, c.channel) << c.argument;
+    } else {
+      EXPECT_EQ(error.rfind("kolvan: --pwm=", 0), 0u) << error;
+    }
+  }
+}
+
+// Periods are 1e9 / the carrier in whole nanoseconds; the reduced duties
+// are the figures of the station notes (JJY 3.2 %, WWVB 4.5 %, DCF77
+// 4.8 %, MSF 0), to their one decimal; the full carrier is half the period.
+TEST(PwmCarrier, PeriodAndDutiesOfEveryStation) {
+  struct Case {
+    const char* station;
+    std::int64_t period_ns;
+    double reduced_percent;
+    bool keyed_is_full;
+  };
+  const Case kCases[] = {
+      {"jjy40", 25000, 3.2, true},  {"jjy60", 16667, 3.2, true}, {"wwvb", 16667, 4.5, false},
+      {"dcf77", 12903, 4.8, false}, {"msf", 16667, 0.0, false},
+  };
+  for (const Case& c : kCases) {
+    const PwmCarrier carrier = pwm_carrier(*find_station(c.station));
+    EXPECT_EQ(carrier.period_ns, c.period_ns) << c.station;
+    const std::int64_t full = c.period_ns / 2;
+    const std::int64_t reduced = c.keyed_is_full ? carrier.unkeyed_ns : carrier.keyed_ns;
+    EXPECT_EQ(c.keyed_is_full ? carrier.keyed_ns : carrier.unkeyed_ns, full) << c.station;
+    EXPECT_NEAR(100.0 * static_cast<double>(reduced) / static_cast<double>(c.period_ns),
+                c.reduced_percent, 0.05)
+        << c.station;
+  }
+}
+
+// A second's edges from its start, in the widths the stations publish: a
+// JJY marker keys 0.2 s high; a DCF77 1 bit reduces 0.2 s; MSF's A=0 B=1 is
+// off, on, off for 0.1 s each; DCF77's minute mark keys nothing. A start
+// near the end of the millisecond count wraps with it.
+TEST(PwmEdges, OneSecondsShapeAsItsEdges) {
+  constexpr bool K = true, U = false;  // keyed, unkeyed
+  struct Edge {
+    std::uint32_t at_ms;
+    bool keyed;
+  };
+  struct Case {
+    const char* station;
+    const char* what;
+    PulseShape shape;
+    std::uint32_t start_ms;
+    std::vector<Edge> edges;
+  };
+  const std::vector<Case> kCases = {
+      {"jjy40", "marker", {192, 0, 0}, 5000, {{5000, K}, {5200, U}}},
+      {"jjy40", "0 bit", {768, 0, 0}, 5000, {{5000, K}, {5800, U}}},
+      {"dcf77", "1 bit", {192, 0, 0}, 7, {{7, K}, {207, U}}},
+      {"msf", "A=0 B=1", {96, 96, 96}, 1000, {{1000, K}, {1100, U}, {1200, K}, {1300, U}}},
+      {"dcf77", "minute mark", {0, 0, 0}, 1000, {}},
+      {"jjy40", "wrapping 1 bit", {480, 0, 0}, 0xFFFFFF00u, {{0xFFFFFF00u, K}, {244, U}}},
+  };
+  for (const Case& c : kCases) {
+    const PwmCarrier carrier = pwm_carrier(*find_station(c.station));
+    PwmEdge edges[kMaxPwmEdges];
+    const int count = plan_pwm_edges(carrier, c.shape, c.start_ms, edges);
+    ASSERT_EQ(count, static_cast<int>(c.edges.size())) << c.station << " " << c.what;
+    for (int i = 0; i < count; ++i) {
+      const Edge& expected = c.edges[static_cast<std::size_t>(i)];
+      EXPECT_EQ(edges[i].at_ms, expected.at_ms) << c.station << " " << c.what << " edge " << i;
+      EXPECT_EQ(edges[i].duty_ns, expected.keyed ? carrier.keyed_ns : carrier.unkeyed_ns)
+          << c.station << " " << c.what << " edge " << i;
+    }
+  }
+}
+
+TEST(PwmSetUpLine, SaysWhatIsSetAndWhatTheKernelKept) {
+  EXPECT_EQ(describe_pwm("pwmchip0:0", *find_station("jjy40"), pwm_carrier(*find_station("jjy40")),
+                         25000),
+            "pwm: pwmchip0:0 at 40000 Hz (period 25000 ns), reduced level 10 % (duty 3.2 %)");
+  // A Raspberry Pi 5's 50 MHz PWM clock makes 60 kHz as 60 024 Hz.
+  EXPECT_EQ(
+      describe_pwm("pwmchip0:1", *find_station("wwvb"), pwm_carrier(*find_station("wwvb")), 16660),
+      "pwm: pwmchip0:1 at 60000 Hz (period 16667 ns; the kernel keeps 16660 ns: 60024 Hz), "
+      "reduced level 14.1 % (duty 4.5 %)");
+}
+
+}  // namespace
