@@ -1,9 +1,10 @@
 // The PWM pin on Linux, through the kernel's sysfs PWM interface
 // (/sys/class/pwm/pwmchipN: export, unexport, pwmM/period, duty_cycle,
 // enable), which needs no root where udev gives the files to a group. Each
-// edge is one write of duty_cycle on a descriptor kept open; the onset is
-// written by the loop at its second's start, the later edges by a writer
-// thread that sleeps to their times on the pacer's millisecond clock.
+// edge is one write of duty_cycle on a descriptor kept open, by a writer
+// thread that sleeps to the edge's time on the host's real-time clock: the
+// loop announces each second's shape ahead, so that the onset falls on the
+// host's second itself rather than when the loop's pacer sees it begin.
 #include <fcntl.h>
 #include <grp.h>
 #include <pthread.h>
@@ -12,9 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,9 @@
 #include <thread>
 
 #include "carrier/pwm.h"
+#include "carrier/tone.h"
 #include "pacing/clock.h"
+#include "pacing/pacer.h"
 
 namespace {
 
@@ -44,13 +47,15 @@ std::atomic<int> enable_fd{-1};
 std::atomic<int> unexport_fd{-1};
 int lock_fd = -1;
 
-// The edges of the current second after its onset, for the writer.
-std::mutex plan_lock;
-std::condition_variable plan_posted;
-PwmEdge plan[kMaxPwmEdges];
-int plan_count = 0;  // under plan_lock
-int plan_next = 0;   // under plan_lock
-unsigned plan_generation = 0;
+constexpr std::int64_t kNsPerSecond = 1000000000;
+
+// The shapes announced for the coming host seconds.
+std::mutex schedule_lock;
+ToneSchedule schedule;  // under schedule_lock
+
+// Held for each write of duty_cycle, so that the writer, --carrier and a
+// channel being let go never cross.
+std::mutex duty_lock;
 
 // Faults: the last write's error, seen by whichever thread wrote, reported
 // by the upkeep on the loop's thread.
@@ -107,8 +112,7 @@ void close_fd(std::atomic<int>& fd) {
   if (old >= 0) close(old);
 }
 
-// One edge; called with plan_lock held, so the loop's onset and the
-// writer's later edges never interleave. Nothing is read back.
+// One edge; called with duty_lock held. Nothing is read back.
 void write_duty(std::int64_t duty_ns) {
   const int fd = duty_fd.load();
   if (fd < 0) return;
@@ -228,9 +232,8 @@ bool program_channel(std::string& reason) {
 
 void release_channel() {
   {
-    std::lock_guard<std::mutex> hold(plan_lock);
+    std::lock_guard<std::mutex> hold(duty_lock);
     close_fd(duty_fd);
-    plan_count = plan_next = 0;
   }
   close_fd(enable_fd);
   if (lock_fd >= 0) close(lock_fd);
@@ -251,24 +254,56 @@ bool set_up_channel(std::uint32_t wait_ms, bool keep_export, std::string& reason
   return false;
 }
 
-// Sleeps to each edge's time and writes it, unless a newer second has taken
-// the plan over meanwhile.
-void writer() {
+std::int64_t realtime_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
+}
+
+// Sleeps until `at_ns` of the real-time clock, in relative steps of at most
+// a second (a step of the clock is then seen within one); returns at once
+// when that time has passed.
+void sleep_until(std::int64_t at_ns) {
   for (;;) {
-    PwmEdge edge;
-    unsigned generation = 0;
-    {
-      std::unique_lock<std::mutex> hold(plan_lock);
-      plan_posted.wait(hold, [] { return plan_next < plan_count; });
-      edge = plan[plan_next];
-      generation = plan_generation;
+    const std::int64_t left = at_ns - realtime_ns();
+    if (left <= 0) return;
+    const std::int64_t step = std::min(left, kNsPerSecond);
+    timespec span{};
+    span.tv_sec = static_cast<time_t>(step / kNsPerSecond);
+    span.tv_nsec = static_cast<long>(step % kNsPerSecond);
+    clock_nanosleep(CLOCK_MONOTONIC, 0, &span, nullptr);
+  }
+}
+
+// Second after second: the shape announced for it, its edges written at
+// their times from the second's start. A pulse starts on time or not at
+// all: one whose onset the writer reaches more than kLatestOnsetMs late (a
+// stalled host) is left out, as the loop leaves out a late symbol.
+void writer() {
+  std::int64_t second = realtime_ns() / kNsPerSecond + 1;
+  for (;;) {
+    sleep_until(second * kNsPerSecond);
+    const std::int64_t now = realtime_ns();
+    if (now < (second - 1) * kNsPerSecond || now >= (second + 2) * kNsPerSecond) {
+      second = now / kNsPerSecond + 1;  // the clock was stepped
+      continue;
     }
-    const std::uint32_t ahead = edge.at_ms - elapsed_ms();
-    if (ahead != 0 && ahead < 0x80000000u) sleep_ms(ahead);
-    std::lock_guard<std::mutex> hold(plan_lock);
-    if (generation != plan_generation || plan_next >= plan_count) continue;
-    ++plan_next;
-    write_duty(edge.duty_ns);
+    PulseShape shape;
+    bool announced = false;
+    {
+      std::lock_guard<std::mutex> hold(schedule_lock);
+      announced = scheduled_shape(schedule, second, shape);
+    }
+    if (announced && now - second * kNsPerSecond <= kLatestOnsetMs * 1000000LL) {
+      PwmEdge edges[kMaxPwmEdges];
+      const int count = plan_pwm_edges(carrier, shape, 0, edges);
+      for (int i = 0; i < count; ++i) {
+        sleep_until(second * kNsPerSecond + static_cast<std::int64_t>(edges[i].at_ms) * 1000000);
+        std::lock_guard<std::mutex> hold(duty_lock);
+        write_duty(edges[i].duty_ns);
+      }
+    }
+    ++second;
   }
 }
 
@@ -300,24 +335,14 @@ bool open_pwm(const char* argument, const Station& station) {
   return true;
 }
 
-// The onset now, the rest planned from the millisecond it went out, so that
-// a second begun a little late keeps its widths, as a UART's pulse does.
-void send_pwm(const PulseShape& shape) {
-  std::lock_guard<std::mutex> hold(plan_lock);
-  if (duty_fd.load() < 0) return;
-  PwmEdge edges[kMaxPwmEdges];
-  const int count = plan_pwm_edges(carrier, shape, elapsed_ms(), edges);
-  if (count == 0) return;
-  // The writer stalled past the last second's end: that pulse ends now
-  // rather than run into this one.
-  if (plan_next < plan_count) write_duty(carrier.unkeyed_ns);
-  write_duty(edges[0].duty_ns);
-  for (int i = 1; i < count; ++i) plan[i - 1] = edges[i];
-  plan_count = count - 1;
-  plan_next = 0;
-  ++plan_generation;
-  plan_posted.notify_one();
+void announce_pwm(std::int64_t host_second, const PulseShape& shape) {
+  std::lock_guard<std::mutex> hold(schedule_lock);
+  schedule_shape(schedule, host_second, shape);
 }
+
+// Every shape was announced before its second and the writer keys it: the
+// loop's own call at the second adds nothing.
+void send_pwm(const PulseShape&) {}
 
 // Once a second: a channel that vanished is reported once and set up again
 // as soon as it can be; a write refused while the channel stays is
@@ -356,7 +381,7 @@ void upkeep_pwm() {
 const char* hold_full_carrier(const Station&) {
   static bool held = false;
   if (!held) {
-    std::lock_guard<std::mutex> hold(plan_lock);
+    std::lock_guard<std::mutex> hold(duty_lock);
     write_duty(carrier.period_ns / 2);
     held = true;
   }
@@ -376,6 +401,7 @@ constexpr CarrierOutput pwm_row() {
   row.name = "pwm";
   row.check = check_pwm;
   row.open = open_pwm;
+  row.announce = announce_pwm;
   row.send = send_pwm;
   row.upkeep = upkeep_pwm;
   row.close = close_pwm;
