@@ -1,6 +1,7 @@
 // The console glyphs and the runs of characters they stand for on the line
 // (at 960 characters a second), written out here once for every test rather
-// than taken from the code under test.
+// than taken from the code under test; and, through a station's row, a
+// frame read from its glyphs and a JJY minute as glyphs.
 #pragma once
 
 #include <string>

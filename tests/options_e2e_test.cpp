@@ -31,22 +31,29 @@ std::string start_monitor(Child& monitor, const char* station) {
 // The DCF77 frame sent through 01:59 CET on the morning of the change to
 // summer time carries 03:00 CEST with A1 set; kolvan, told to send from two
 // seconds before that minute for one minute, sends it and ends by itself.
+// A loaded host can make kolvan drop a pulse ("?"): such a run is made once
+// more, so that the checks see a whole frame.
 TEST(OptionsEndToEnd, TimeSendsAChosenMinuteAndMinutesEndsTheRun) {
   Child monitor, kolvan;
-  const std::string port = start_monitor(monitor, "dcf77");
-  ASSERT_FALSE(port.empty()) << monitor.out << monitor.err;
-  // The host's own zone is of no account: DCF77 sends German time.
-  const int status =
-      run_child(kolvan,
-                {kKolvan, "--station=dcf77", "--time=2027-03-28T01:58:58", "--minutes=1", port},
-                75000, {"TZ=America/Chicago"});
+  int status = -1;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    monitor = Child{};
+    kolvan = Child{};
+    const std::string port = start_monitor(monitor, "dcf77");
+    ASSERT_FALSE(port.empty()) << monitor.out << monitor.err;
+    // The host's own zone is of no account: DCF77 sends German time.
+    status = run_child(
+        kolvan, {kKolvan, "--station=dcf77", "--time=2027-03-28T01:58:58", "--minutes=1", port},
+        75000, {"TZ=America/Chicago"});
+    wait_for_output(monitor, "announced\n", 3000);
+    kill(monitor.pid, SIGINT);
+    EXPECT_EQ(finish_child(monitor, 5000), 0);
+    if (kolvan.out.find('?') == std::string::npos) break;
+  }
   EXPECT_EQ(status, 0) << kolvan.out << kolvan.err;
   EXPECT_EQ(kolvan.out.substr(0, 29), "Setting: 2027/03/28 01:58:58\n") << kolvan.out;
   EXPECT_NE(kolvan.out.find("\n01:59:00 ==> "), std::string::npos) << kolvan.out;
   EXPECT_EQ(kolvan.out.substr(kolvan.out.size() - 20), "= 03:00 CEST\n\nExit!\n") << kolvan.out;
-  EXPECT_TRUE(wait_for_output(monitor, "announced\n", 3000)) << monitor.out;
-  kill(monitor.pid, SIGINT);
-  EXPECT_EQ(finish_child(monitor, 5000), 0);
   EXPECT_NE(monitor.out.find("\ndecoded 2027-03-28 03:00 Sun CEST, day 87, parity ok, onset "),
             std::string::npos)
       << monitor.out;
