@@ -133,6 +133,28 @@ TEST_F(Loop, SimulatedTimeIsOneSecondAheadOfHostPlusOffset) {
   EXPECT_EQ(t.tm_mday * 10000 + t.tm_hour * 100 + t.tm_min, 252305);
 }
 
+// BPC's second 59 isn't a fixed symbol: a wait ends with the one the
+// minute's own frame has there. On 2024-12-22 that is '1' (0.2 s: the year's
+// 64 bit 0, the date's parity 1), as the published 12:47 frame shows; the
+// next pass sends the 12:47 frame itself.
+TEST_F(Loop, ABpcWaitEndsWithTheSymbolItsMinuteHasInSecond59) {
+  fake_clock_reset(utc(2024, 12, 22, 12, 46, 55), 300);
+  ms_into_start_ = 300;
+  testing::internal::CaptureStdout();
+  loop_.station = find_station("bpc");
+  begin_transmission(loop_);
+  const std::string out = passes(2);
+  EXPECT_EQ(out, "12:46:57 ==> Wait 03 sec...Done." + std::string(40, ' ') + "1\n" +
+                     "12:47:00 ==> |0000233132112301201|1000233133112301201|2000233133112301201"
+                     " = 12:47 CST\n");
+  ASSERT_EQ(fake_pulses().size(), 61u);
+  expect_on_second(fake_pulses()[0], second_at(4));
+  EXPECT_EQ(fake_pulses()[0].count, 192);
+  // The markers of seconds 0, 20 and 40 send nothing; block 0's number 0.1 s.
+  for (const int marker : {0, 20, 40}) EXPECT_EQ(fake_pulses()[1 + marker].count, 0) << marker;
+  EXPECT_EQ(fake_pulses()[2].count, 96);
+}
+
 TEST_F(Loop, FirstPassAtSecond59WaitsOneSecondThenSendsTheMinute) {
   // Aligned at 13:04:58, so the first pass reads 13:04:59.
   const std::string out = run(utc(2010, 6, 26, 13, 4, 57), 300, 2);
