@@ -5,7 +5,7 @@
 
 #include "app/command_line.h"
 #include "carrier/port_name.h"
-#include "timecode/calendar.h"
+#include "stations/calendar.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // A time of day on a calendar date, as --time gives it.
 struct LocalClockTime {

@@ -2,7 +2,7 @@
 #include "app/simulated_time.h"
 
 #include "pacing/clock.h"
-#include "timecode/calendar.h"
+#include "stations/calendar.h"
 
 std::int64_t simulated_seconds_at(std::int64_t host_second, int offset_sec) {
   return host_second + offset_sec + 1;

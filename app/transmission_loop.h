@@ -2,7 +2,7 @@
 // each minute on the console.
 #pragma once
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // What the loop sends with: the station chosen at start-up, its frame and
 // the offset of the clock the line carries.

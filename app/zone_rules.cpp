@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "timecode/calendar.h"
+#include "stations/calendar.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "carrier/carrier_output.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // Opens `device` ("" for the system's default output), chooses the rate and
 // the tone for `station`, says once on standard error what was chosen and

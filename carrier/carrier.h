@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // Opens the numbered port exclusively and sets it to `baud`, 8N1, binary,
 // no flow control, DTR and RTS off. False when it can't be opened or set.

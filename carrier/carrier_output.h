@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // A row is filled field by field by name in a constexpr function (C++17
 // has no designated initializers); an optional verb left out is null, so a

@@ -2,7 +2,7 @@
 // platform's port.
 #pragma once
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // Writes the bytes of `shape` into `buffer` (zero bytes for keyed runs, 0xFF
 // for the unkeyed run between them) and returns how many; 0 when the shape

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "carrier/carrier_output.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // Where sysfs keeps the PWM chips: a CHIP without a '/' is a name under it.
 constexpr const char* kPwmClassDir = "/sys/class/pwm";

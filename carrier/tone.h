@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // What goes out: `tone_hz` at `rate`, the carrier itself (harmonic 1) or an
 // odd subharmonic whose `harmonic`-th harmonic falls on the carrier.

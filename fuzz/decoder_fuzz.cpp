@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "monitor/line_monitor.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 namespace {
 

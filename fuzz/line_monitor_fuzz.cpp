@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "monitor/line_monitor.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "monitor/audio_monitor.h"
 #include "monitor/line_monitor.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 namespace {
 

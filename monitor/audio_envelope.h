@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "monitor/line_monitor.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // Keyed runs closer than this belong to one pulse (MSF's 0.1 s gap); between
 // two seconds' pulses the keying rests at least 0.2 s.

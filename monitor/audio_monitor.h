@@ -7,7 +7,7 @@
 #include <string>
 
 #include "monitor/line_monitor.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // Opens `argument` (--audio, --audio=DEVICE or FILE.wav), says what it reads
 // on its first line, and decodes until the file ends, the device fails or

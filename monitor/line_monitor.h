@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "monitor/minute_reader.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // The monitor's state between chunks. Feed it every chunk in order of
 // arrival, and call idle() whenever no chunk came for a while (every poll

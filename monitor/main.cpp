@@ -22,7 +22,7 @@
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
 #include "monitor/stop_request.h"
-#include "timecode/station.h"
+#include "stations/station.h"
 
 namespace {
 

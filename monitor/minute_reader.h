@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // Idle line that ends a pulse. Between two pulses the line idles at least
 // 200 ms, within one it never does.

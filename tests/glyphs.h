@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // JJY's glyphs: 768 for '_' (0.8 s), 480 for '-' (0.5 s), 192 for '|'
 // (0.2 s); for every station, a digit is the length in tenths of a second

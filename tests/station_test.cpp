@@ -10,8 +10,8 @@
 #include <string>
 
 #include "glyphs.h"
-#include "timecode/calendar.h"
-#include "timecode/station.h"
+#include "stations/calendar.h"
+#include "stations/station.h"
 #include "utc.h"
 
 namespace {

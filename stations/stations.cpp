@@ -1,7 +1,7 @@
 // The table of stations kolvan knows, looked up by the name --station takes.
 #include <cstring>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 extern const Station kJjy40;
 extern const Station kJjy60;

@@ -3,8 +3,8 @@
 // ends; the carrier is reduced at the start of each second but the 59th.
 #include <cstdio>
 
-#include "timecode/station.h"
-#include "timecode/station_bits.h"
+#include "stations/station.h"
+#include "stations/station_bits.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // second; the DST bits follow the US rules.
 #include <cstdio>
 
-#include "timecode/calendar.h"
-#include "timecode/station.h"
-#include "timecode/station_bits.h"
+#include "stations/calendar.h"
+#include "stations/station.h"
+#include "stations/station_bits.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // JJY (40 kHz Fukushima, 60 kHz Kyushu, the same code) behind the station
 // table: the frame of the minute being sent, in the host's local time, with
 // the carrier high at the start of each second.
-#include "timecode/station.h"
-#include "timecode/station_bits.h"
+#include "stations/station.h"
+#include "stations/station_bits.h"
 
 namespace {
 

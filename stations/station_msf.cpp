@@ -3,8 +3,8 @@
 // second carries two bits, A and B, as the carrier is off for 0.1 s steps.
 #include <cstdio>
 
-#include "timecode/station.h"
-#include "timecode/station_bits.h"
+#include "stations/station.h"
+#include "stations/station_bits.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // and carrying the time at its own start in two-bit symbols of plain binary.
 #include <cstdio>
 
-#include "timecode/calendar.h"
-#include "timecode/station.h"
-#include "timecode/station_bits.h"
+#include "stations/calendar.h"
+#include "stations/station.h"
+#include "stations/station_bits.h"
 
 namespace {
 

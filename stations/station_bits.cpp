@@ -1,8 +1,8 @@
 // BCD fields over a minute's bits: a weight's decade (1, 10 or 100) picks the
 // decimal digit it belongs to, its value within the decade the digit's bit.
-#include "timecode/station_bits.h"
+#include "stations/station_bits.h"
 
-#include "timecode/calendar.h"
+#include "stations/calendar.h"
 
 namespace {
 

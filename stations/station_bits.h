@@ -6,7 +6,7 @@
 #include <array>
 #include <string>
 
-#include "timecode/station.h"
+#include "stations/station.h"
 
 // One bit a second (0 or 1), indexed by the second of the minute.
 using StationBits = std::array<unsigned char, 60>;

@@ -1,5 +1,5 @@
 // Calendar arithmetic in the proleptic Gregorian calendar, on plain integers.
-#include "timecode/calendar.h"
+#include "stations/calendar.h"
 
 namespace {
 
