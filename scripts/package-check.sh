@@ -84,7 +84,10 @@ verify_unit() {
 check "systemd-analyze verify kolvan@.service" verify_unit /lib/systemd/system/kolvan@.service
 check "systemd-analyze verify kolvan@ttyUSB0.service" verify_unit kolvan@ttyUSB0.service
 check "systemd-analyze verify kolvan-pwm@.service" verify_unit /lib/systemd/system/kolvan-pwm@.service
-check "systemd-analyze verify kolvan-pwm@pwmchip0:0.service" verify_unit kolvan-pwm@pwmchip0:0.service
+# An instance name with a colon is given as FILE:NAME: verify reads a bare
+# argument's colon as that separator.
+check "systemd-analyze verify kolvan-pwm@pwmchip0:0.service" verify_unit \
+  /lib/systemd/system/kolvan-pwm@.service:kolvan-pwm@pwmchip0:0.service
 # The unit's exposure as systemd scores it (0 safest, 10 exposed): at most
 # 2.0, with the port, the clock's reading and the time zone still reachable.
 exposure() {
