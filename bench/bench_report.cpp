@@ -1,14 +1,17 @@
-// The benchmarks' shared report: /proc's account of a process and the rows
-// of the timing table.
+// The benchmarks' shared parts: starting kolvan, the minutes it sent
+// measured, /proc's account of a process and the rows of the timing table.
 #include "bench/bench_report.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -24,7 +27,63 @@ double percentile(const std::vector<double>& sorted, double p) {
   return sorted[std::min(rank, sorted.size()) - 1];
 }
 
+// The host's local time of the minute's position 0 is the minute it carries
+// (kolvan runs without an offset, and the bench in kolvan's zone).
+bool matches_local_time(const LineMinute& m) {
+  const std::time_t when = static_cast<std::time_t>(m.first_second);
+  std::tm t{};
+  localtime_r(&when, &t);
+  return m.time.minute == t.tm_min && m.time.hour == t.tm_hour && m.time.day == t.tm_mday &&
+         m.time.month == t.tm_mon + 1 && m.time.year == t.tm_year + 1900;
+}
+
 }  // namespace
+
+pid_t start_kolvan(const char* binary, const std::string& argument) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  const int null = open("/dev/null", O_WRONLY);
+  if (null >= 0) dup2(null, STDOUT_FILENO);
+  execl(binary, binary, argument.c_str(), static_cast<char*>(nullptr));
+  std::perror(binary);
+  _exit(127);
+}
+
+void tally_minute(const LineMinute& m, MinuteTally& t) {
+  if (!m.decoded) {
+    ++t.undecodable;
+    return;
+  }
+  ++t.decoded;
+  t.matching += matches_local_time(m);
+  const double first = static_cast<double>(m.onset_us[0]);
+  t.onset0.push_back((first - static_cast<double>(m.first_second) * 1e6) / 1000.0);
+  // Least-squares slope of the spacing error over the positions read.
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (int p = 1; p < 60; ++p) {
+    if (m.onset_us[p] == kNoOnset) continue;  // a silent position
+    const double error = (static_cast<double>(m.onset_us[p]) - first - p * 1e6) / 1000.0;
+    t.spacing.push_back(error);
+    n += 1;
+    sx += p;
+    sy += error;
+    sxx += static_cast<double>(p) * p;
+    sxy += p * error;
+  }
+  if (n >= 2) t.drift.push_back((n * sxy - sx * sy) / (n * sxx - sx * sx) * 59.0);
+}
+
+void print_minutes(const MinuteTally& t) {
+  std::printf(
+      "- minutes: %d decoded, %d undecodable; %d of %d decoded match the host's local time%s\n",
+      t.decoded, t.undecodable, t.matching, t.decoded,
+      t.decoded > 0 && t.matching == t.decoded && t.undecodable == 0 ? " (all correct)" : "");
+}
+
+std::string exit_text(int status) {
+  return WIFEXITED(status) ? "status " + std::to_string(WEXITSTATUS(status))
+                           : "killed by a signal";
+}
 
 ProcessUse process_use(pid_t pid) {
   ProcessUse use;

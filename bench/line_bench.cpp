@@ -17,7 +17,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -43,26 +42,6 @@ std::int64_t monotonic_us() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-// kolvan with its one argument: the port, or --audio.
-pid_t start_kolvan(const char* binary, const std::string& argument) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  const int null = open("/dev/null", O_WRONLY);
-  if (null >= 0) dup2(null, STDOUT_FILENO);
-  execl(binary, binary, argument.c_str(), static_cast<char*>(nullptr));
-  std::perror(binary);
-  _exit(127);
-}
-
-bool matches_local_time(const LineMinute& m) {
-  const std::time_t when = static_cast<std::time_t>(m.first_second);
-  std::tm t{};
-  localtime_r(&when, &t);
-  return m.time.minute == t.tm_min && m.time.hour == t.tm_hour &&
-         m.time.day_of_year == t.tm_yday + 1 && m.time.year == t.tm_year + 1900 &&
-         m.time.day_of_week == t.tm_wday;
 }
 
 // The sound that kolvan plays, recorded and read as the monitor reads it.
@@ -203,33 +182,10 @@ void write_pulse_trace(const std::vector<LineEvent>& events) {
 
 // The run's events counted and measured, in milliseconds.
 struct Tally {
-  std::vector<double> onset0, onset_all, spacing, drift;
-  int decoded = 0, matching = 0, undecodable = 0;
+  MinuteTally minutes;
+  std::vector<double> onset_all;
   long missing = 0, extra = 0, unexpected = 0, silent = 0, pulses = 0;
 };
-
-void tally_minute(const LineMinute& m, Tally& t) {
-  if (!m.decoded) {
-    ++t.undecodable;
-    return;
-  }
-  ++t.decoded;
-  t.matching += matches_local_time(m);
-  const double first = static_cast<double>(m.onset_us[0]);
-  t.onset0.push_back((first - static_cast<double>(m.first_second) * 1e6) / 1000.0);
-  // Least-squares slope of the spacing error over positions 1-59.
-  double sx = 0, sy = 0, sxx = 0, sxy = 0;
-  for (int p = 1; p < 60; ++p) {
-    const double error = (static_cast<double>(m.onset_us[p]) - first - p * 1e6) / 1000.0;
-    t.spacing.push_back(error);
-    sx += p;
-    sy += error;
-    sxx += static_cast<double>(p) * p;
-    sxy += p * error;
-  }
-  const double n = 59;
-  t.drift.push_back((n * sxy - sx * sy) / (n * sxx - sx * sx) * 59.0);
-}
 
 Tally tally(const std::vector<LineEvent>& events) {
   Tally t;
@@ -244,7 +200,7 @@ Tally tally(const std::vector<LineEvent>& events) {
       case LineEventKind::MissingPulses: t.missing += e.last_missing - e.first_missing + 1; break;
       case LineEventKind::SilentMinute: ++t.silent; break;
       case LineEventKind::WrongStation: break;
-      case LineEventKind::Minute: tally_minute(e.minute, t); break;
+      case LineEventKind::Minute: tally_minute(e.minute, t.minutes); break;
     }
   }
   return t;
@@ -254,22 +210,17 @@ void print_report(const BenchOptions& options, const Run& run, const Tally& t) {
   std::printf("\n### %s: %d minute%s, kolvan %s\n\n", options.label.c_str(), options.minutes,
               options.minutes == 1 ? "" : "s", options.kolvan);
   std::printf("| ms | n | min | median | p99 | max |\n|---|---|---|---|---|---|\n");
-  print_row("position 0 onset after the host's second", t.onset0);
+  print_row("position 0 onset after the host's second", t.minutes.onset0);
   print_row("onset of every pulse after its second", t.onset_all);
-  print_row("spacing error, positions 1-59 vs position 0 + n s", t.spacing);
-  print_row("drift over a minute (LSQ slope x 59 s)", t.drift);
+  print_row("spacing error, positions 1-59 vs position 0 + n s", t.minutes.spacing);
+  print_row("drift over a minute (LSQ slope x 59 s)", t.minutes.drift);
   std::printf("\n");
   std::printf("- pulses read: %ld; missing: %ld; extra: %ld; unexpected length: %ld%s\n", t.pulses,
               t.missing, t.extra, t.unexpected,
               t.silent ? " (plus minutes 15/45 without frame)" : "");
-  std::printf("- minutes: %d decoded, %d undecodable; %d of %d decoded match the host's local "
-              "time%s\n",
-              t.decoded, t.undecodable, t.matching, t.decoded,
-              t.decoded > 0 && t.matching == t.decoded && t.undecodable == 0 ? " (all correct)" : "");
+  print_minutes(t.minutes);
   print_use("kolvan", run.use, run.ran_s);
-  std::printf("- kolvan exit after SIGINT: %s\n",
-              WIFEXITED(run.status) ? ("status " + std::to_string(WEXITSTATUS(run.status))).c_str()
-                                    : "killed by a signal");
+  std::printf("- kolvan exit after SIGINT: %s\n", exit_text(run.status).c_str());
   if (run.line_failed) std::printf("- the line failed before the end\n");
 }
 

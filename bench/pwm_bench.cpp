@@ -88,16 +88,6 @@ bool make_channel(FakeChip& fake) {
   return fake.duty_fd >= 0;
 }
 
-pid_t start_kolvan(const char* binary, const std::string& argument) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  const int null = open("/dev/null", O_WRONLY);
-  if (null >= 0) dup2(null, STDOUT_FILENO);
-  execl(binary, binary, argument.c_str(), static_cast<char*>(nullptr));
-  std::perror(binary);
-  _exit(127);
-}
-
 // Cuts the duty writes into pulses as a line monitor cuts bytes: a keyed
 // write opens one, an unkeyed write ends it unless a keyed one follows
 // within kGapUs.
@@ -146,18 +136,10 @@ void cut_idle(PulseCutter& cut, std::int64_t now_us, MinuteReader& reader,
 }
 
 struct Tally {
-  std::vector<double> onset0, onset_all, width, spacing, drift;
-  int decoded = 0, matching = 0, undecodable = 0;
+  MinuteTally minutes;
+  std::vector<double> onset_all, width;
   long pulses = 0, missing = 0, extra = 0, unexpected = 0;
 };
-
-bool matches_local_time(const LineMinute& m) {
-  const std::time_t when = static_cast<std::time_t>(m.first_second);
-  std::tm t{};
-  localtime_r(&when, &t);
-  return m.time.minute == t.tm_min && m.time.hour == t.tm_hour && m.time.day == t.tm_mday &&
-         m.time.month == t.tm_mon + 1 && m.time.year == t.tm_year + 1900;
-}
 
 void tally_event(const Station& station, const LineEvent& e, Tally& t) {
   switch (e.kind) {
@@ -169,40 +151,11 @@ void tally_event(const Station& station, const LineEvent& e, Tally& t) {
                         chars * 1000.0 / kLineCharsPerSecond);
       break;
     }
-    case LineEventKind::UnexpectedPulse:
-      ++t.unexpected;
-      break;
-    case LineEventKind::ExtraPulse:
-      ++t.extra;
-      break;
-    case LineEventKind::MissingPulses:
-      t.missing += e.last_missing - e.first_missing + 1;
-      break;
-    case LineEventKind::Minute: {
-      const LineMinute& m = e.minute;
-      if (!m.decoded) {
-        ++t.undecodable;
-        break;
-      }
-      ++t.decoded;
-      t.matching += matches_local_time(m);
-      const double first = static_cast<double>(m.onset_us[0]);
-      t.onset0.push_back((first - static_cast<double>(m.first_second) * 1e6) / 1000.0);
-      double sx = 0, sy = 0, sxx = 0, sxy = 0;
-      for (int p = 1; p < 60; ++p) {
-        const double error = (static_cast<double>(m.onset_us[p]) - first - p * 1e6) / 1000.0;
-        t.spacing.push_back(error);
-        sx += p;
-        sy += error;
-        sxx += static_cast<double>(p) * p;
-        sxy += p * error;
-      }
-      const double n = 59;
-      t.drift.push_back((n * sxy - sx * sy) / (n * sxx - sx * sx) * 59.0);
-      break;
-    }
-    default:
-      break;
+    case LineEventKind::UnexpectedPulse: ++t.unexpected; break;
+    case LineEventKind::ExtraPulse: ++t.extra; break;
+    case LineEventKind::MissingPulses: t.missing += e.last_missing - e.first_missing + 1; break;
+    case LineEventKind::Minute: tally_minute(e.minute, t.minutes); break;
+    default: break;
   }
 }
 
@@ -290,27 +243,21 @@ int main(int argc, char** argv) {
   std::printf("\n### %s: %d minute%s, kolvan %s --pwm on a fake channel (%s)\n\n", label.c_str(),
               minutes, minutes == 1 ? "" : "s", argv[1], station.name);
   std::printf("| ms | n | min | median | p99 | max |\n|---|---|---|---|---|---|\n");
-  print_row("position 0 onset after the host's second", tally.onset0);
+  print_row("position 0 onset after the host's second", tally.minutes.onset0);
   print_row("onset of every pulse after its second", tally.onset_all);
   print_row("width error of every pulse (end edge - onset - its width)", tally.width);
-  print_row("spacing error, positions 1-59 vs position 0 + n s", tally.spacing);
-  print_row("drift over a minute (LSQ slope x 59 s)", tally.drift);
+  print_row("spacing error, positions 1-59 vs position 0 + n s", tally.minutes.spacing);
+  print_row("drift over a minute (LSQ slope x 59 s)", tally.minutes.drift);
   std::printf("\n");
   std::printf(
       "- duty_cycle writes read: %ld; pulses: %ld; missing: %ld; extra: %ld; unexpected length: "
       "%ld\n",
       writes, tally.pulses, tally.missing, tally.extra, tally.unexpected);
-  std::printf(
-      "- minutes: %d decoded, %d undecodable; %d of %d decoded match the host's local time%s\n",
-      tally.decoded, tally.undecodable, tally.matching, tally.decoded,
-      tally.decoded > 0 && tally.matching == tally.decoded && tally.undecodable == 0
-          ? " (all correct)"
-          : "");
+  print_minutes(tally.minutes);
   print_use("kolvan", use, ran_s);
   std::printf(
       "- kolvan exit after SIGINT: %s; enable then %s; unexport got %s\n",
-      WIFEXITED(status) ? ("status " + std::to_string(WEXITSTATUS(status))).c_str()
-                        : "killed by a signal",
+      exit_text(status).c_str(),
       enable.size() >= 2 && enable.compare(enable.size() - 2, 2, "0\n") == 0 ? "0" : "not 0",
       unexported == "0\n" ? "0" : "nothing");
   return frames >= minutes ? 0 : 1;

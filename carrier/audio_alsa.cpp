@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "carrier/alsa_format.h"
 #include "carrier/tone.h"
 #include "pacing/clock.h"
 
@@ -30,7 +31,6 @@ namespace {
 // wakes: 20 times a second keeps it near 0.4 % of a core.
 constexpr unsigned kBufferUs = 250000;
 constexpr unsigned kPeriodUs = 50000;
-constexpr unsigned kServerRate = 48000;
 
 struct Device {
   snd_pcm_t* pcm = nullptr;
@@ -54,54 +54,13 @@ ToneSchedule schedule;  // under schedule_lock
 std::thread writer_thread;
 std::atomic<bool> stopping{false};
 
-// ALSA's library prints its own complaints on standard error; kolvan says
-// what failed in one line of its own instead.
-extern "C" void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
-
-// A sound server's plugin (PulseAudio's, PipeWire's) takes any rate and
-// resamples it to the server's own, which it doesn't tell.
-bool is_sound_server(snd_pcm_t* pcm) {
-  const snd_pcm_type_t type = snd_pcm_type(pcm);
-  return type == SND_PCM_TYPE_IOPLUG || type == SND_PCM_TYPE_EXTPLUG;
-}
-
-// The lowest rate the hardware takes as it is that can carry the carrier
-// itself; 0 when there is none.
-unsigned carrier_rate(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, double carrier_hz) {
-  static const unsigned kRates[] = {96000, 176400, 192000, 352800, 384000};
-  for (unsigned rate : kRates) {
-    if (rate >= 2.2 * carrier_hz && snd_pcm_hw_params_test_rate(pcm, hw, rate, 0) == 0)
-      return rate;
-  }
-  return 0;
-}
-
-int set_hardware(Device& dev, unsigned& rate, bool& rate_is_hardware) {
-  snd_pcm_t* pcm = dev.pcm;
+// The format, and the sizes the device kept of the times asked for.
+int set_hardware(Device& dev, AlsaFormat& format) {
   snd_pcm_hw_params_t* hw;
   snd_pcm_hw_params_alloca(&hw);
-  int err = snd_pcm_hw_params_any(pcm, hw);
+  const int err = set_alsa_format(dev.pcm, hw, station->carrier_hz, kBufferUs, kPeriodUs, format);
   if (err < 0) return err;
-  // Without resampling in ALSA's own plugins, the rates offered are the
-  // hardware's.
-  snd_pcm_hw_params_set_rate_resample(pcm, hw, 0);
-  if ((err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0) return err;
-  if ((err = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16)) < 0) return err;
-  dev.channels = 1;
-  if ((err = snd_pcm_hw_params_set_channels_near(pcm, hw, &dev.channels)) < 0) return err;
-  rate_is_hardware = !is_sound_server(pcm);
-  rate = rate_is_hardware ? carrier_rate(pcm, hw, station->carrier_hz) : 0;
-  if (rate != 0) {
-    err = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
-  } else {
-    rate = kServerRate;
-    err = snd_pcm_hw_params_set_rate_near(pcm, hw, &rate, nullptr);
-  }
-  if (err < 0) return err;
-  unsigned buffer_us = kBufferUs, period_us = kPeriodUs;
-  snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &buffer_us, nullptr);
-  snd_pcm_hw_params_set_period_time_near(pcm, hw, &period_us, nullptr);
-  if ((err = snd_pcm_hw_params(pcm, hw)) < 0) return err;
+  dev.channels = format.channels;
   snd_pcm_hw_params_get_period_size(hw, &dev.period, nullptr);
   snd_pcm_hw_params_get_buffer_size(hw, &dev.buffer);
   return dev.period > 0 && dev.buffer >= dev.period ? 0 : -EINVAL;
@@ -129,14 +88,14 @@ int open_device(Device& dev) {
     dev.pcm = nullptr;
     return err;
   }
-  unsigned rate = 0;
-  bool rate_is_hardware = false;
-  if ((err = set_hardware(dev, rate, rate_is_hardware)) < 0 || (err = set_software(dev)) < 0) {
+  AlsaFormat format;
+  if ((err = set_hardware(dev, format)) < 0 || (err = set_software(dev)) < 0) {
     snd_pcm_close(dev.pcm);
     dev.pcm = nullptr;
     return err;
   }
-  if (!choose_tone(station->carrier_hz, static_cast<int>(rate), rate_is_hardware, dev.setup)) {
+  if (!choose_tone(station->carrier_hz, static_cast<int>(format.rate), format.rate_is_hardware,
+                   dev.setup)) {
     snd_pcm_close(dev.pcm);
     dev.pcm = nullptr;
     return -EINVAL;
@@ -247,7 +206,7 @@ void announce_audio(std::int64_t host_second, const PulseShape& shape) {
 void close_audio() {}
 
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
-  snd_lib_error_set_handler(quiet_alsa);
+  quiet_alsa_errors();
   device_name = name.empty() ? "default" : name;
   station = &chosen;
   const int err = open_device(device);

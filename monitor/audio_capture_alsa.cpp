@@ -5,50 +5,19 @@
 
 #include <cerrno>
 
+#include "carrier/alsa_format.h"
 #include "monitor/audio_source.h"
 #include "pacing/clock.h"
 
 namespace {
 
-constexpr unsigned kRate = 48000;
 // A short period: a sound server renders a sink ahead of its clock by what
 // its clients ask for, and its monitor source delivers (and dates) the sound
 // when rendered, so a long period would show every edge that much early.
 constexpr unsigned kPeriodUs = 2000;
 constexpr unsigned kBufferUs = 500000;
 
-extern "C" void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
-
 snd_pcm_t* pcm_of(const AudioSource& source) { return static_cast<snd_pcm_t*>(source.pcm); }
-
-// The rate: a hardware rate that holds the carrier when the device has one
-// (a server's source resamples whatever it is asked for), else 48 kHz.
-int set_capture(snd_pcm_t* pcm, double carrier_hz, unsigned& rate, unsigned& channels) {
-  snd_pcm_hw_params_t* hw;
-  snd_pcm_hw_params_alloca(&hw);
-  int err = snd_pcm_hw_params_any(pcm, hw);
-  if (err < 0) return err;
-  snd_pcm_hw_params_set_rate_resample(pcm, hw, 0);
-  if ((err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0) return err;
-  if ((err = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16)) < 0) return err;
-  channels = 1;
-  if ((err = snd_pcm_hw_params_set_channels_near(pcm, hw, &channels)) < 0) return err;
-  const snd_pcm_type_t type = snd_pcm_type(pcm);
-  rate = 0;
-  if (type != SND_PCM_TYPE_IOPLUG && type != SND_PCM_TYPE_EXTPLUG) {
-    for (unsigned r : {96000u, 176400u, 192000u, 384000u})
-      if (r >= 2.2 * carrier_hz && snd_pcm_hw_params_test_rate(pcm, hw, r, 0) == 0) {
-        rate = r;
-        break;
-      }
-  }
-  if (rate == 0) rate = kRate;
-  if ((err = snd_pcm_hw_params_set_rate_near(pcm, hw, &rate, nullptr)) < 0) return err;
-  unsigned buffer_us = kBufferUs, period_us = kPeriodUs;
-  snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &buffer_us, nullptr);
-  snd_pcm_hw_params_set_period_time_near(pcm, hw, &period_us, nullptr);
-  return snd_pcm_hw_params(pcm, hw);
-}
 
 int read_capture(AudioSource& source, std::int16_t* out, int max, std::int64_t& first_us,
                  std::string& error) {
@@ -82,21 +51,26 @@ void close_capture(AudioSource& source) {
 
 bool open_audio_capture(AudioSource& source, const std::string& device, double carrier_hz,
                         std::string& reason) {
-  snd_lib_error_set_handler(quiet_alsa);
+  quiet_alsa_errors();
   source = AudioSource{};
   source.name = device.empty() ? "default" : device;
   snd_pcm_t* pcm = nullptr;
   int err = snd_pcm_open(&pcm, source.name.c_str(), SND_PCM_STREAM_CAPTURE, 0);
-  unsigned rate = 0, channels = 0;
-  if (err >= 0 && (err = set_capture(pcm, carrier_hz, rate, channels)) >= 0) err = snd_pcm_start(pcm);
+  AlsaFormat format;
+  if (err >= 0) {
+    snd_pcm_hw_params_t* hw;
+    snd_pcm_hw_params_alloca(&hw);
+    err = set_alsa_format(pcm, hw, carrier_hz, kBufferUs, kPeriodUs, format);
+  }
+  if (err >= 0) err = snd_pcm_start(pcm);
   if (err < 0) {
     if (pcm != nullptr) snd_pcm_close(pcm);
     reason = snd_strerror(err);
     return false;
   }
   source.pcm = pcm;
-  source.rate = static_cast<int>(rate);
-  source.channels = static_cast<int>(channels);
+  source.rate = static_cast<int>(format.rate);
+  source.channels = static_cast<int>(format.channels);
   source.read = read_capture;
   source.close = close_capture;
   return true;
