@@ -3,7 +3,7 @@
 # Debian's cross compilers (without sanitizers, which don't run under qemu),
 # runs every test but the end-to-end ones (ctest -LE e2e) under qemu's user
 # emulation, then one real minute of the arm64 kolvan on a pseudo-terminal,
-# decoded by the arm64 kolvan-monitor (scripts/pty-minute.sh), and the arm64
+# decoded by the arm64 kolvan-monitor (scripts/pty-minute.sh), beside the arm64
 # kolvan --pwm on a fake channel (tests/pwm_e2e_test.cpp). Installs what
 # it lacks and registers qemu with the kernel (binfmt_misc).
 #
@@ -21,8 +21,17 @@ for arch in "${arches[@]}"; do
   cmake --workflow --preset "$arch-test"
 done
 if [[ " ${arches[*]} " == *" arm64 "* ]]; then
-  bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor
-  # The PWM pin's end-to-end run on its fake channel, arm64 kolvan and test
-  # alike under qemu, on the real clock: up to two minutes.
-  ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure
+  # The minute on a pseudo-terminal and the PWM pin's end-to-end run on its
+  # fake channel (arm64 kolvan and test alike under qemu), side by side:
+  # both spend their minutes asleep on the real clock.
+  log=$(mktemp /tmp/kolvan-arm-pwm.XXXXXX)
+  ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure >"$log" 2>&1 &
+  pwm_pid=$!
+  minute_status=0 pwm_status=0
+  bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor ||
+    minute_status=$?
+  wait "$pwm_pid" || pwm_status=$?
+  cat "$log"
+  rm -f "$log"
+  [ "$minute_status" -eq 0 ] && [ "$pwm_status" -eq 0 ] || exit 1
 fi

@@ -20,23 +20,41 @@ targets=("${@:-wav}")
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 mkdir -p build/fuzz/crashes
-failed=0
-for target in "${targets[@]}"; do
-  work=build/fuzz/corpus/$target
+
+# fuzz_one TARGET: one target's run, its log in build/fuzz/TARGET.log.
+fuzz_one() {
+  local target=$1 work=build/fuzz/corpus/$1
   mkdir -p "$work"
-  log=build/fuzz/$target.log
   # Recordings need room for a few pulses; the rest stay small.
-  max_len=4096
+  local max_len=4096
   [ "$target" = wav ] && max_len=65536
-  echo "== $target: $seconds s"
-  if build/fuzz/fuzz/"$target"_fuzz "$work" "fuzz/corpus/$target" -seed=1 \
+  build/fuzz/fuzz/"$target"_fuzz "$work" "fuzz/corpus/$target" -seed=1 \
     -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=1024 -timeout=20 \
-    -artifact_prefix=build/fuzz/crashes/"$target"- >"$log" 2>&1; then
-    grep -E '^(#[0-9]+ *DONE|Done)' "$log" | tail -n 1
-  else
-    tail -n 40 "$log"
-    echo "== $target FAILED: input in build/fuzz/crashes/, log in $log"
-    failed=1
-  fi
+    -artifact_prefix=build/fuzz/crashes/"$target"- >"build/fuzz/$target.log" 2>&1
+}
+
+# As many targets at once as there are cores: each is one process on one
+# core, so a run takes its SECONDS per batch, not per target.
+cores=$(nproc)
+failed=0
+for ((i = 0; i < ${#targets[@]}; i += cores)); do
+  batch=("${targets[@]:i:cores}")
+  declare -A pid_of=()
+  for target in "${batch[@]}"; do
+    echo "== $target: $seconds s"
+    fuzz_one "$target" &
+    pid_of[$target]=$!
+  done
+  for target in "${batch[@]}"; do
+    log=build/fuzz/$target.log
+    if wait "${pid_of[$target]}"; then
+      echo "== $target: $(grep -E '^(#[0-9]+ *DONE|Done)' "$log" | tail -n 1)"
+    else
+      tail -n 40 "$log"
+      echo "== $target FAILED: input in build/fuzz/crashes/, log in $log"
+      failed=1
+    fi
+  done
+  unset pid_of
 done
 exit "$failed"

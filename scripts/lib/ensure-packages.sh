@@ -11,7 +11,15 @@ ensure_packages() {
   echo "Installing ${missing[*]}"
   # Another install may hold dpkg's lock for a while: wait for it.
   local wait_lock=(-o DPkg::Lock::Timeout=600)
-  "${as_root[@]}" apt-get "${wait_lock[@]}" update -qq
+  # One update serves every install of the next hour, until dpkg is given
+  # another architecture (the ARM builds add theirs).
+  local marker=/tmp/kolvan-apt-updated architectures
+  architectures=$(dpkg --print-architecture; dpkg --print-foreign-architectures)
+  if [ -z "$(find "$marker" -mmin -60 2>/dev/null)" ] ||
+    [ "$(cat "$marker")" != "$architectures" ]; then
+    "${as_root[@]}" apt-get "${wait_lock[@]}" update -qq &&
+      echo "$architectures" >"$marker"
+  fi
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get "${wait_lock[@]}" install -y -qq \
     --no-install-recommends "${missing[@]}"
 }
