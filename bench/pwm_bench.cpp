@@ -27,15 +27,13 @@
 
 #include "bench/bench_report.h"
 #include "monitor/minute_reader.h"
+#include "monitor/stop_request.h"
 
 namespace {
 
 // Within a pulse, an unkeyed run shorter than this is its gap (MSF's A=0
 // B=1); longer, the pulse has ended.
 constexpr std::int64_t kGapUs = 150000;
-
-volatile sig_atomic_t stop_requested = 0;
-extern "C" void on_stop(int) { stop_requested = 1; }
 
 std::int64_t clock_us(clockid_t id) {
   timespec now{};
@@ -168,11 +166,7 @@ int main(int argc, char** argv) {
   }
   const int minutes = std::max(1, std::atoi(argv[2]));
   const std::string label = argc == 4 ? argv[3] : "idle";
-  struct sigaction action = {};
-  action.sa_handler = on_stop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  install_stop_handlers();
   signal(SIGPIPE, SIG_IGN);
 
   const Station& station = default_station();

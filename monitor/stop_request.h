@@ -1,5 +1,5 @@
 // SIGINT and SIGTERM as a request to stop, for kolvan-monitor and the
-// benchmark: a flag their read loops check at each poll. POSIX only.
+// benchmarks: a flag their read loops check at each poll. POSIX only.
 #pragma once
 
 #include <signal.h>
