@@ -39,6 +39,12 @@ bool matches_local_time(const LineMinute& m) {
 
 }  // namespace
 
+std::int64_t clock_us(clockid_t id) {
+  timespec now{};
+  clock_gettime(id, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 pid_t start_kolvan(const char* binary, const std::string& argument) {
   const pid_t pid = fork();
   if (pid != 0) return pid;

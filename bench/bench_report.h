@@ -5,10 +5,16 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "monitor/minute_reader.h"
+
+// The clock `id` (CLOCK_MONOTONIC for how long a run took, CLOCK_REALTIME
+// for when a signal arrived) in microseconds.
+std::int64_t clock_us(clockid_t id);
 
 // kolvan with its one argument (a port, --audio, --pwm=...), its console
 // sent to /dev/null; the child's pid, or -1 when it can't be forked.

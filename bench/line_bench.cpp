@@ -38,12 +38,6 @@
 
 namespace {
 
-std::int64_t monotonic_us() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 // The sound that kolvan plays, recorded and read as the monitor reads it.
 struct AudioInput {
   AudioSource source;
@@ -131,7 +125,7 @@ struct Run {
 // Runs kolvan on the input until it has sent `minutes` frames (or a little
 // longer), then interrupts it. False when it can't be started.
 bool run_kolvan(const BenchOptions& options, Input& input, Run& run) {
-  const std::int64_t started = monotonic_us();
+  const std::int64_t started = clock_us(CLOCK_MONOTONIC);
   const pid_t kolvan = start_kolvan(options.kolvan, input.port.path);
   if (kolvan < 0) {
     std::perror("kolvan-bench: fork");
@@ -146,7 +140,7 @@ bool run_kolvan(const BenchOptions& options, Input& input, Run& run) {
       started + (static_cast<std::int64_t>(options.minutes) + 3) * 60000000;
   LineMonitor monitor;
   std::vector<LineEvent> events;
-  while (!stop_requested && run.frames < options.minutes && monotonic_us() < deadline) {
+  while (!stop_requested && run.frames < options.minutes && clock_us(CLOCK_MONOTONIC) < deadline) {
     events.clear();
     if (input.is_audio ? !read_audio(input.audio, monitor, events)
                        : !poll_line(input.port, 50, monitor, events)) {
@@ -161,7 +155,7 @@ bool run_kolvan(const BenchOptions& options, Input& input, Run& run) {
     }
   }
   run.use = process_use(kolvan);
-  run.ran_s = static_cast<double>(monotonic_us() - started) / 1e6;
+  run.ran_s = static_cast<double>(clock_us(CLOCK_MONOTONIC) - started) / 1e6;
   kill(kolvan, SIGINT);
   waitpid(kolvan, &run.status, 0);
   return true;

@@ -35,12 +35,6 @@ namespace {
 // B=1); longer, the pulse has ended.
 constexpr std::int64_t kGapUs = 150000;
 
-std::int64_t clock_us(clockid_t id) {
-  timespec now{};
-  clock_gettime(id, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 int chars_in(std::int64_t us) { return static_cast<int>((us * 960 + 500000) / 1000000); }
 
 // The fake chip: export and unexport are FIFOs; the channel's files appear

@@ -254,18 +254,12 @@ bool set_up_channel(std::uint32_t wait_ms, bool keep_export, std::string& reason
   return false;
 }
 
-std::int64_t realtime_ns() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
-}
-
 // Sleeps until `at_ns` of the real-time clock, in relative steps of at most
 // a second (a step of the clock is then seen within one); returns at once
 // when that time has passed.
 void sleep_until(std::int64_t at_ns) {
   for (;;) {
-    const std::int64_t left = at_ns - realtime_ns();
+    const std::int64_t left = at_ns - calendar_ns();
     if (left <= 0) return;
     const std::int64_t step = std::min(left, kNsPerSecond);
     timespec span{};
@@ -280,10 +274,10 @@ void sleep_until(std::int64_t at_ns) {
 // all: one whose onset the writer reaches more than kLatestOnsetMs late (a
 // stalled host) is left out, as the loop leaves out a late symbol.
 void writer() {
-  std::int64_t second = realtime_ns() / kNsPerSecond + 1;
+  std::int64_t second = calendar_ns() / kNsPerSecond + 1;
   for (;;) {
     sleep_until(second * kNsPerSecond);
-    const std::int64_t now = realtime_ns();
+    const std::int64_t now = calendar_ns();
     if (now < (second - 1) * kNsPerSecond || now >= (second + 2) * kNsPerSecond) {
       second = now / kNsPerSecond + 1;  // the clock was stepped
       continue;
