@@ -45,9 +45,12 @@ void reopen_lost_port() {
 // them (a pseudo-terminal drains at once), so that Ctrl-C, which discards
 // the queue, stops it at once. The other stations' full carrier is the idle
 // line: nothing is sent at all.
+// The time gone is summed from the steps between calls, each far shorter
+// than elapsed_ms()'s wrap, so that a run of months keeps its rate.
 constexpr int kSteadyAheadChars = 192;
 bool steady_started = false;
-std::uint32_t steady_start_ms = 0;
+std::uint32_t steady_last_ms = 0;
+std::int64_t steady_gone_ms = 0;
 std::int64_t steady_sent = 0;
 
 const char* hold_carrier(const Station& station) {
@@ -55,10 +58,12 @@ const char* hold_carrier(const Station& station) {
   const std::uint32_t now = elapsed_ms();
   if (!steady_started) {
     steady_started = true;
-    steady_start_ms = now;
+    steady_last_ms = now;
   }
-  const std::int64_t gone_ms = static_cast<std::int32_t>(now - steady_start_ms);
-  const std::int64_t due = gone_ms * kLineCharsPerSecond / 1000 + kSteadyAheadChars - steady_sent;
+  steady_gone_ms += static_cast<std::uint32_t>(now - steady_last_ms);
+  steady_last_ms = now;
+  const std::int64_t due =
+      steady_gone_ms * kLineCharsPerSecond / 1000 + kSteadyAheadChars - steady_sent;
   const std::int64_t room = kSteadyAheadChars - carrier_queued_chars();
   const std::int64_t count = due < room ? due : room;
   if (count > 0) {

@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/simulated_time.h"
 #include "app/transmission_loop.h"
+#include "carrier/carrier_output.h"
 #include "fake_carrier.h"
 #include "fake_clock.h"
 #include "glyphs.h"
@@ -332,3 +333,19 @@ TEST_F(Loop, NegativeOffsetSendsTheEarlierMinuteAtTheSameHostSeconds) {
 }
 
 }  // namespace
+
+// --carrier on the serial line: 192 zero bytes ahead, then 960 a second,
+// past the millisecond counter's signed range and its wrap (25 and 50 days).
+TEST(SteadyCarrier, SerialLineKeepsItsRatePastTheCountersWrap) {
+  fake_clock_reset(utc(2026, 1, 1, 0, 0, 0), 0);
+  fake_carrier_reset();
+  const struct {
+    std::uint32_t advance_ms;
+    std::int64_t total_bytes;
+  } kSteps[] = {{0, 192}, {20, 211}, {0x80000000u, 403}, {0x80000000u, 595}};
+  for (const auto& step : kSteps) {
+    fake_clock_advance(step.advance_ms);
+    serial_carrier_output().steady(default_station());
+    EXPECT_EQ(fake_zero_bytes(), step.total_bytes) << "after " << step.advance_ms << " ms more";
+  }
+}

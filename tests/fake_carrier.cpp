@@ -12,6 +12,7 @@ int reopen_attempts = 0;
 int reopen_succeeds_at = 0;
 std::size_t stall_index = 0;
 std::uint32_t stall_ms = 0;
+std::int64_t zero_bytes = 0;
 }  // namespace
 
 void fake_carrier_reset() {
@@ -21,6 +22,7 @@ void fake_carrier_reset() {
   lost = false;
   reopen_attempts = 0;
   reopen_succeeds_at = 0;
+  zero_bytes = 0;
 }
 
 void fake_carrier_lose(int reopen_succeeds_at_attempt) {
@@ -60,4 +62,5 @@ void send_pulse(const PulseShape& shape) {
 
 void close_carrier_port() { is_open = false; }
 int carrier_queued_chars() { return 0; }
-void send_zero_bytes(int) {}
+void send_zero_bytes(int count) { zero_bytes += count; }
+std::int64_t fake_zero_bytes() { return zero_bytes; }

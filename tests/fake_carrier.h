@@ -21,3 +21,6 @@ const std::vector<FakePulse>& fake_pulses();
 // open it again succeeds.
 void fake_carrier_lose(int reopen_succeeds_at_attempt);
 int fake_carrier_reopen_attempts();
+
+// Zero bytes given to send_zero_bytes since the reset (the queue never fills).
+std::int64_t fake_zero_bytes();
