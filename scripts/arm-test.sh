@@ -17,32 +17,26 @@ arches=("${@:-arm64}")
 [ $# -eq 0 ] && arches=(arm64 armhf)
 ensure_qemu "${arches[@]}"
 
-# The arm64 programs' real minutes, in the background: the minute on a
-# pseudo-terminal and the PWM pin's end-to-end run (arm64 kolvan and test
-# alike under qemu). Both spend their minutes asleep on the real clock.
+for arch in "${arches[@]}"; do
+  ensure_cross "$arch"
+  cmake --workflow --preset "$arch-test"
+done
+
+# The arm64 programs' real minutes, once the builds are done: the minute on
+# a pseudo-terminal and the PWM pin's end-to-end run (arm64 kolvan and test
+# alike under qemu), side by side, since both spend their minutes asleep on
+# the real clock. A build beside them, even at the lowest priority, made a
+# second late under emulation on a slower host, and the minute failed.
+case " ${arches[*]} " in *" arm64 "*) ;; *) exit 0 ;; esac
 log_dir=$(mktemp -d /tmp/kolvan-arm-test.XXXXXX)
 minute_pids=()
 trap 'kill "${minute_pids[@]}" 2>/dev/null || true; rm -rf "$log_dir"' EXIT
-start_minutes() {
-  bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor \
-    >"$log_dir/minute" 2>&1 &
-  minute_pids+=($!)
-  ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure >"$log_dir/pwm" 2>&1 &
-  minute_pids+=($!)
-}
-
-# Once they run, the builds and tests that follow take the lowest priority,
-# so that the minutes' seconds stay on time.
-priority=()
-for arch in "${arches[@]}"; do
-  ensure_cross "$arch"
-  "${priority[@]}" cmake --workflow --preset "$arch-test"
-  if [ "$arch" = arm64 ]; then
-    start_minutes
-    priority=(nice -n 19)
-  fi
-done
+bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor \
+  >"$log_dir/minute" 2>&1 &
+minute_pids+=($!)
+ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure >"$log_dir/pwm" 2>&1 &
+minute_pids+=($!)
 failed=0
 for pid in "${minute_pids[@]}"; do wait "$pid" || failed=1; done
-[ -f "$log_dir/minute" ] && cat "$log_dir/minute" "$log_dir/pwm"
+cat "$log_dir/minute" "$log_dir/pwm"
 exit "$failed"
