@@ -28,13 +28,18 @@ done
 # the real clock. A build beside them, even at the lowest priority, made a
 # second late under emulation on a slower host, and the minute failed.
 case " ${arches[*]} " in *" arm64 "*) ;; *) exit 0 ;; esac
+# A host stall of 50 ms or more (seen now and then on a shared host) spoils
+# a minute, so each may run once more; both failures are shown.
 log_dir=$(mktemp -d /tmp/kolvan-arm-test.XXXXXX)
 minute_pids=()
 trap 'kill "${minute_pids[@]}" 2>/dev/null || true; rm -rf "$log_dir"' EXIT
-bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor \
-  >"$log_dir/minute" 2>&1 &
+pty_minute() {
+  bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor
+}
+{ pty_minute || { echo "== the minute again" && pty_minute; }; } >"$log_dir/minute" 2>&1 &
 minute_pids+=($!)
-ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure >"$log_dir/pwm" 2>&1 &
+ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure --repeat until-pass:2 \
+  >"$log_dir/pwm" 2>&1 &
 minute_pids+=($!)
 failed=0
 for pid in "${minute_pids[@]}"; do wait "$pid" || failed=1; done
