@@ -78,15 +78,10 @@ int end_after_minutes() {
 int send_steady_carrier(const CarrierOutput& output, const Station& station, int minutes) {
   std::printf("Carrier: %s, no code: %s at full level until %s\n", output.steady(station),
               station.call_sign, minutes > 0 ? "the minutes end" : "Ctrl-C");
-  // Summed from the 20 ms steps, so that neither elapsed_ms()'s wrap after
-  // 49 days nor a long --minutes cuts the run short.
-  std::uint32_t last = elapsed_ms();
-  std::int64_t ran_ms = 0;
+  RunningTime run = start_running_time();
   std::int64_t looked_after_ms = 0;
   for (;;) {
-    const std::uint32_t now = elapsed_ms();
-    ran_ms += static_cast<std::uint32_t>(now - last);
-    last = now;
+    const std::int64_t ran_ms = running_ms(run);
     if (minutes > 0 && ran_ms >= static_cast<std::int64_t>(minutes) * 60000) break;
     if (ran_ms - looked_after_ms >= 1000) {
       looked_after_ms += 1000;

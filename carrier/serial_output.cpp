@@ -45,25 +45,19 @@ void reopen_lost_port() {
 // them (a pseudo-terminal drains at once), so that Ctrl-C, which discards
 // the queue, stops it at once. The other stations' full carrier is the idle
 // line: nothing is sent at all.
-// The time gone is summed from the steps between calls, each far shorter
-// than elapsed_ms()'s wrap, so that a run of months keeps its rate.
 constexpr int kSteadyAheadChars = 192;
 bool steady_started = false;
-std::uint32_t steady_last_ms = 0;
-std::int64_t steady_gone_ms = 0;
+RunningTime steady_time;
 std::int64_t steady_sent = 0;
 
 const char* hold_carrier(const Station& station) {
   if (!station.keyed_is_carrier_high) return "the line idle at mark (nothing sent)";
-  const std::uint32_t now = elapsed_ms();
   if (!steady_started) {
     steady_started = true;
-    steady_last_ms = now;
+    steady_time = start_running_time();
   }
-  steady_gone_ms += static_cast<std::uint32_t>(now - steady_last_ms);
-  steady_last_ms = now;
   const std::int64_t due =
-      steady_gone_ms * kLineCharsPerSecond / 1000 + kSteadyAheadChars - steady_sent;
+      running_ms(steady_time) * kLineCharsPerSecond / 1000 + kSteadyAheadChars - steady_sent;
   const std::int64_t room = kSteadyAheadChars - carrier_queued_chars();
   const std::int64_t count = due < room ? due : room;
   if (count > 0) {

@@ -9,6 +9,25 @@
 // modulo 2^32 as signed values, so the count may wrap.
 std::uint32_t elapsed_ms();
 
+// The milliseconds run since a start, summed in 64 bits from the steps
+// between readings of elapsed_ms(), so that neither the count's wrap (49
+// days) nor a run of months cuts it short. Each step must be shorter than
+// the wrap, as a loop's are.
+struct RunningTime {
+  std::uint32_t last_ms = 0;
+  std::int64_t ran_ms = 0;
+};
+
+inline RunningTime start_running_time() { return RunningTime{elapsed_ms(), 0}; }
+
+// Adds the step since the last reading; the time run so far.
+inline std::int64_t running_ms(RunningTime& time) {
+  const std::uint32_t now = elapsed_ms();
+  time.ran_ms += static_cast<std::uint32_t>(now - time.last_ms);
+  time.last_ms = now;
+  return time.ran_ms;
+}
+
 // Sleeps at least `ms` milliseconds; 0 still yields to the scheduler.
 void sleep_ms(std::uint32_t ms);
 
