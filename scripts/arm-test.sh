@@ -12,6 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/ensure-packages.sh
 . scripts/lib/cross-env.sh
+. scripts/lib/checks.sh
 
 arches=("${@:-arm64}")
 [ $# -eq 0 ] && arches=(arm64 armhf)
@@ -29,15 +30,12 @@ done
 # lowest priority, a second came more than 50 ms late under emulation and
 # the minute failed; alone they have only each other to wait for.
 case " ${arches[*]} " in *" arm64 "*) ;; *) exit 0 ;; esac
-# A host stall of 50 ms or more (seen now and then on a shared host) spoils
-# a minute, so each may run once more; both failures are shown.
+# Each runs once more if it fails (a host stall spoils a minute now and then).
 log_dir=$(mktemp -d /tmp/kolvan-arm-test.XXXXXX)
 minute_pids=()
 trap 'kill "${minute_pids[@]}" 2>/dev/null || true; rm -rf "$log_dir"' EXIT
-pty_minute() {
-  bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor
-}
-{ pty_minute || { echo "== the minute again" && pty_minute; }; } >"$log_dir/minute" 2>&1 &
+retry_once "$log_dir/minute" \
+  bash scripts/pty-minute.sh build/arm64-test/kolvan build/arm64-test/kolvan-monitor &
 minute_pids+=($!)
 ctest --test-dir build/arm64-test -R PwmEndToEnd --output-on-failure --repeat until-pass:2 \
   >"$log_dir/pwm" 2>&1 &

@@ -25,20 +25,13 @@ wine_stop
 # their time asleep on the real clock; their reports are shown in order.
 cp -a "$prefix_dir/prefix" "$prefix_dir/prefix-b"
 export KOLVAN_WINE_BUILT=1
-run_part() { KOLVAN_WINE_PREFIX=$1 bash "scripts/wine-$2.sh" >"$prefix_dir/$2.log" 2>&1; }
-(for part in messages ctrl-c options; do run_part "$prefix_dir/prefix-b" "$part"; done) &
+run_part() { KOLVAN_WINE_PREFIX=$1 bash "scripts/wine-$2.sh"; }
+(for part in messages ctrl-c options; do
+  run_part "$prefix_dir/prefix-b" "$part" >"$prefix_dir/$part.log" 2>&1
+done) &
 other_lane=$!
-# A host stall of 50 ms or more (seen now and then on a shared host) spoils
-# a minute, so the minute may run once more; the first try is shown too.
-if ! run_part "$prefix_dir/prefix" minute; then
-  mv "$prefix_dir/minute.log" "$prefix_dir/minute-first.log"
-  run_part "$prefix_dir/prefix" minute
-fi
+retry_once "$prefix_dir/minute.log" run_part "$prefix_dir/prefix" minute
 wait "$other_lane"
-if [ -f "$prefix_dir/minute-first.log" ]; then
-  echo "== the minute's first try, run again:"
-  cat "$prefix_dir/minute-first.log"
-fi
 
 total_passed=0 total_failed=0
 for part in messages ctrl-c minute options; do
