@@ -139,6 +139,7 @@ int main(int argc, char** argv) {
   }
   std::int64_t chosen = 0;
   if (options.has_time && !choose_time(options, chosen)) return 2;
+  if (options.pwm != nullptr && std::string(options.pwm) == "list") return pwm_list();
   const char* argument = nullptr;
   const CarrierOutput& output = chosen_output(options, argument);
   if (output.check != nullptr && !output.check(argument, error)) {

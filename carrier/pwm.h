@@ -10,17 +10,27 @@
 #include "carrier/carrier_output.h"
 #include "stations/station.h"
 
-// Where sysfs keeps the PWM chips: a CHIP without a '/' is a name under it.
-constexpr const char* kPwmClassDir = "/sys/class/pwm";
+// Where everything kolvan reads of sysfs is: /sys, or for tests a fake
+// tree that the environment variable KOLVAN_SYSFS_ROOT names.
+std::string pwm_sysfs_root();
+// Where sysfs keeps the PWM chips (ROOT/class/pwm): a CHIP without a '/'
+// is a name under it.
+std::string pwm_class_dir();
 
 struct PwmChannel {
   std::string chip;  // the chip's directory: /sys/class/pwm/pwmchip0, or as given
   int channel = 0;
+  int gpio = -1;  // a header pin (GPIO18) whose chip and channel are still to find
 };
 
-// Reads "pwmchipN:M" or "PATH:M" (any CHIP with a '/' is the path of a
-// chip's directory). False with `error` ("kolvan: ...") for anything else.
+// Reads "pwmchipN:M", "PATH:M" (any CHIP with a '/' is the path of a chip's
+// directory) or a header pin, "GPIO18". False with `error` ("kolvan: ...")
+// for anything else.
 bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error);
+
+// --pwm=list: prints the board and its PWM chips (pwm_board.h); returns the
+// exit status.
+int pwm_list();
 
 // The square wave of a station's carrier. The fundamental of a rectangular
 // wave of duty d has an amplitude proportional to sin(pi d): 50 % is the

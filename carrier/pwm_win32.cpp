@@ -2,12 +2,16 @@
 // option is refused with the other command-line errors.
 #include "carrier/pwm.h"
 
+#include <cstdio>
+
 namespace {
 
+constexpr const char* kNoPwm =
+    "kolvan: --pwm keys a board's PWM pin through Linux's /sys/class/pwm; "
+    "Windows has no such interface";
+
 bool refuse_pwm(const char*, std::string& error) {
-  error =
-      "kolvan: --pwm keys a board's PWM pin through Linux's /sys/class/pwm; "
-      "Windows has no such interface";
+  error = kNoPwm;
   return false;
 }
 
@@ -23,3 +27,8 @@ constexpr CarrierOutput kPwmOutput = pwm_row();
 }  // namespace
 
 const CarrierOutput& pwm_carrier_output() { return kPwmOutput; }
+
+int pwm_list() {
+  std::fprintf(stderr, "%s\n", kNoPwm);
+  return 2;
+}
