@@ -222,7 +222,8 @@ bool find_pwm_pin(const PwmBoard& board, int gpio, std::string& chip, int& chann
   for (std::size_t i = 0; i < found->held_channels.size(); ++i) {
     if (found->held_channels[i] != channel) continue;
     reason = found->chip + ":" + std::to_string(channel) + " (" + pin +
-             ") is held by the kernel (" + found->holders[i] + "): kolvan --pwm=list shows the rest";
+             ") is held by the kernel (" + found->holders[i] +
+             "): choose another pin (kolvan --pwm=list)";
     return false;
   }
   chip = found->chip;
@@ -254,18 +255,18 @@ std::string describe_pwm_on_board(const std::string& pin, const std::string& cha
                   station.carrier_hz, static_cast<long long>(carrier.period_ns));
   }
   text += part;
-  std::snprintf(part, sizeof part, ", reduced level %.3g %% (duty %.1f %%)",
-                100 * station.reduced_level,
-                carrier.period_ns > 0 ? 100.0 * static_cast<double>(reduced_ns) /
-                                            static_cast<double>(carrier.period_ns)
-                                      : 0.0);
+  std::snprintf(
+      part, sizeof part, ", reduced level %.3g %% (duty %.1f %%)", 100 * station.reduced_level,
+      carrier.period_ns > 0
+          ? 100.0 * static_cast<double>(reduced_ns) / static_cast<double>(carrier.period_ns)
+          : 0.0);
   return text + part;
 }
 
 std::string describe_pwm_board(const PwmBoard& board) {
-  std::string text =
-      (board.model.empty() ? std::string("a board whose device tree names no model") : board.model) +
-      "\n";
+  std::string text = (board.model.empty() ? std::string("a board whose device tree names no model")
+                                          : board.model) +
+                     "\n";
   if (board.blocks.empty()) {
     return text + "no PWM chip: on a Raspberry Pi, the line dtoverlay=pwm in config.txt gives " +
            "GPIO18 one (docs/pwm.md)\n";
@@ -295,11 +296,12 @@ std::string describe_pwm_board(const PwmBoard& board) {
       for (int pin : given) {
         if (pwm_header_channel(block.kind, pin) == c) given_here.push_back(pin);
       }
-      if (!given_here.empty()) line += "; the device tree gives it " + pin_list(given_here, " and ");
+      if (!given_here.empty())
+        line += "; the device tree gives it " + pin_list(given_here, " and ");
       for (std::size_t i = 0; i < block.held_channels.size(); ++i) {
         if (block.held_channels[i] == c) {
-          line += std::string(line.empty() ? "" : "; ") + "held by the kernel (" + block.holders[i] +
-                  ")";
+          line += std::string(line.empty() ? "" : "; ") + "held by the kernel (" +
+                  block.holders[i] + ")";
         }
       }
       if (!line.empty()) text += "  channel " + std::to_string(c) + ": " + line + "\n";

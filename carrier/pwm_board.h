@@ -48,15 +48,15 @@ struct PwmBlock {
   std::string node;        // "pwm@7e20c000"
   std::string compatible;  // the first `compatible` string
   PwmBlockKind kind = PwmBlockKind::kUnknown;
-  int channels = 0;               // npwm
-  std::int64_t clock_hz = 0;      // assigned-clock-rates; 0: not in the tree
-  std::vector<int> given_pins;    // the pins its pinctrl-0 gives it
-  std::vector<int> held_channels;  // channels a kernel driver's `pwms` take
+  int channels = 0;                  // npwm
+  std::int64_t clock_hz = 0;         // assigned-clock-rates; 0: not in the tree
+  std::vector<int> given_pins;       // the pins its pinctrl-0 gives it
+  std::vector<int> held_channels;    // channels a kernel driver's `pwms` take
   std::vector<std::string> holders;  // the node of each, e.g. "cooling_fan"
 };
 
 struct PwmBoard {
-  std::string model;  // the device tree's `model`, without " Rev 1.4"
+  std::string model;             // the device tree's `model`, without " Rev 1.4"
   std::vector<PwmBlock> blocks;  // by chip number
 };
 

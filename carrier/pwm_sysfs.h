@@ -20,10 +20,10 @@ constexpr std::uint32_t kExportWaitMs = 2000;
 // One channel's files and descriptors.
 struct PwmSysfs {
   PwmChannel channel;
-  std::string shown;        // as given: "pwmchip0:0", "GPIO18"
-  std::string channel_dir;  // the chip's pwmN
-  std::string model;        // the board's, from the device tree
-  PwmBlock block;           // the chip's block, from the device tree
+  std::string shown;           // as given: "pwmchip0:0", "GPIO18"
+  std::string channel_dir;     // the chip's pwmN
+  std::string model;           // the board's, from the device tree
+  PwmBlock block;              // the chip's block, from the device tree
   char channel_line[16] = {};  // "N\n", for export and unexport
   std::size_t channel_line_length = 0;
 

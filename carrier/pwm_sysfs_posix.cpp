@@ -2,8 +2,6 @@
 // needs no root where udev gives the files to a group: export, the wait for
 // udev, one kolvan per channel, period and duty before enable, and letting
 // the channel go.
-#include "carrier/pwm_sysfs.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
@@ -15,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "carrier/pwm_sysfs.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -79,8 +78,9 @@ bool export_channel(PwmSysfs& sysfs, std::string& reason) {
   const PwmChannel& channel = sysfs.channel;
   struct stat info {};
   if (stat(channel.chip.c_str(), &info) != 0) {
-    reason = reason_for(channel.chip, errno) +
-             (channel.chip.rfind(pwm_class_dir(), 0) == 0 ? "; is dtoverlay=pwm in config.txt?" : "");
+    reason =
+        reason_for(channel.chip, errno) +
+        (channel.chip.rfind(pwm_class_dir(), 0) == 0 ? "; is dtoverlay=pwm in config.txt?" : "");
     return false;
   }
   if (stat(sysfs.channel_dir.c_str(), &info) == 0) return true;
@@ -222,8 +222,8 @@ bool pwm_sysfs_select(PwmSysfs& sysfs, const char* argument, std::string& reason
     }
   }
   sysfs.channel_dir = sysfs.channel.chip + "/pwm" + std::to_string(sysfs.channel.channel);
-  sysfs.channel_line_length = static_cast<std::size_t>(std::snprintf(
-      sysfs.channel_line, sizeof sysfs.channel_line, "%d\n", sysfs.channel.channel));
+  sysfs.channel_line_length = static_cast<std::size_t>(
+      std::snprintf(sysfs.channel_line, sizeof sysfs.channel_line, "%d\n", sysfs.channel.channel));
   return true;
 }
 
