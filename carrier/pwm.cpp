@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "base/units.h"
 
-const double kPi = std::acos(-1.0);
+namespace {
 
 bool all_digits(const char* text) {
   if (*text == '\0') return false;

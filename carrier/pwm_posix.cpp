@@ -391,8 +391,7 @@ void close_pwm() {
 }
 
 constexpr CarrierOutput pwm_row() {
-  CarrierOutput row{};
-  row.name = "pwm";
+  CarrierOutput row = pwm_row_words();
   row.check = check_pwm;
   row.open = open_pwm;
   row.announce = announce_pwm;
@@ -403,8 +402,6 @@ constexpr CarrierOutput pwm_row() {
   return row;
 }
 
-constexpr CarrierOutput kPwmOutput = pwm_row();
-
 }  // namespace
 
-const CarrierOutput& pwm_carrier_output() { return kPwmOutput; }
+extern const CarrierOutput kPwmOutput = pwm_row();

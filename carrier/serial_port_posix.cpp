@@ -3,7 +3,7 @@
 // line is keyed by non-blocking writes of zero bytes. A pulse goes on the
 // line whole or not at all; a device that vanishes is opened again when the
 // same device is back (never a pseudo-terminal).
-#include "carrier/carrier.h"
+#include "carrier/serial_port.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +24,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "base/escaped_name.h"
 #include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 #include "carrier/pulse_bytes.h"

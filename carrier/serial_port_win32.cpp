@@ -2,7 +2,7 @@
 // I/O, set to 8N1 without flow control and with DTR and RTS off, whose
 // transmit line is keyed by asynchronous writes of zero bytes. A pulse goes
 // on the line whole or not at all; a port that vanishes is opened again.
-#include "carrier/carrier.h"
+#include "carrier/serial_port.h"
 
 #include <windows.h>
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/options.h"
 #include "carrier/port_name.h"
 
@@ -50,7 +49,7 @@ const Case kCases[] = {
     {{"--audio=hw:1", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, true, "hw:1"},
     {{"--audio", "/dev/ttyUSB0", "0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     // A PWM pin likewise; one way out at a time.
-    {{"--pwm=pwmchip0:0", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, false, ""},
+    {{"--pwm=pwmchip0:0", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, false, "pwmchip0:0"},
     {{"--pwm=pwmchip0:0", "3", "4"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     {{"--pwm", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     {{"--audio", "--pwm=pwmchip0:0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
@@ -76,13 +75,16 @@ TEST(Options, EachRuleOfTheCommandLine) {
     EXPECT_EQ(error.empty(), c.result != CommandLineResult::Error);
     if (c.result != CommandLineResult::Run) continue;
     EXPECT_STREQ(options.station->name, c.station);
-    EXPECT_EQ(options.port == nullptr, c.port == nullptr);
-    if (c.port != nullptr && options.port != nullptr) {
-      EXPECT_STREQ(options.port, c.port);
+    const std::string way = options.output->name;
+    EXPECT_EQ(way == "serial", c.port != nullptr);
+    if (c.port != nullptr) {
+      EXPECT_STREQ(options.output_argument, c.port);
     }
     EXPECT_EQ(options.offset_sec, c.offset);
-    EXPECT_EQ(options.audio, c.audio);
-    EXPECT_EQ(options.audio_device, c.device);
+    EXPECT_EQ(way == "audio", c.audio);
+    if (c.port == nullptr) {
+      EXPECT_STREQ(options.output_argument, c.device);
+    }
   }
 }
 
