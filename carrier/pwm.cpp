@@ -7,11 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/units.h"
 #include "carrier/pwm_board.h"
 
 namespace {
-
-const double kPi = std::acos(-1.0);
 
 bool all_digits(const char* text) {
   if (*text == '\0') return false;

@@ -28,9 +28,9 @@ struct PwmChannel {
 // for anything else.
 bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error);
 
-// --pwm=list: prints the board and its PWM chips (pwm_board.h); returns the
-// exit status.
-int pwm_list();
+// --pwm=list: prints the board and its PWM chips (pwm_board.h) and returns
+// true; false for an argument that names a channel or a pin. Linux only.
+bool query_pwm(const char* argument);
 
 // The square wave of a station's carrier. The fundamental of a rectangular
 // wave of duty d has an amplitude proportional to sin(pi d): 50 % is the
@@ -65,6 +65,21 @@ int plan_pwm_edges(const PwmCarrier& carrier, const PulseShape& shape, std::uint
 std::string describe_pwm(const char* argument, const Station& station, const PwmCarrier& carrier,
                          std::int64_t kept_period_ns);
 
-// The PWM pin's row: the sysfs interface on Linux; refused with status 2
-// where the platform has none.
-const CarrierOutput& pwm_carrier_output();
+// The PWM pin's row as every platform shows it: its option, usage and
+// help. Each platform's file adds the verbs: the sysfs interface on Linux; a
+// check that refuses it with status 2 where the platform has none.
+constexpr CarrierOutput pwm_row_words() {
+  CarrierOutput row{};
+  row.name = "pwm";
+  row.option = "--pwm";
+  row.argument = OutputArgument::Required;
+  row.usage = "--pwm=PIN";
+  row.missing = "kolvan: option '--pwm' needs the pin, e.g. --pwm=GPIO18";
+  row.help =
+      "  --pwm=PIN         make the carrier on a PWM pin, Linux only: a header pin\n"
+      "                    (GPIO18; its chip and channel found on any Raspberry\n"
+      "                    Pi), or CHIP:CHANNEL (pwmchipN under /sys/class/pwm or\n"
+      "                    a chip's directory); --pwm=list shows what is there\n";
+  row.about = "With --pwm, a Linux board's PWM pin makes the carrier itself (docs/pwm.md).\n";
+  return row;
+}

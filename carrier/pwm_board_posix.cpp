@@ -243,7 +243,8 @@ PwmBlock read_pwm_chip(const std::string& root, const std::string& chip_dir) {
 
 std::string read_pwm_model(const std::string& root) { return board_model(root); }
 
-int pwm_list() {
+bool query_pwm(const char* argument) {
+  if (argument == nullptr || std::string(argument) != "list") return false;
   std::fputs(describe_pwm_board(read_pwm_board(pwm_sysfs_root())).c_str(), stdout);
-  return 0;
+  return true;
 }
