@@ -144,7 +144,7 @@ const TestingCase kTestingCases[] = {
      "kolvan: --audio takes no COM_PORT, only an optional offset_sec"},
     {{"--station=jjy60"}, nullptr,
      "kolvan: give COM_PORT and an optional offset_sec after the options"},
-    {{"--pwm", "3"}, nullptr, "kolvan: option '--pwm' needs CHIP:CHANNEL, e.g. --pwm=pwmchip0:0"},
+    {{"--pwm", "3"}, nullptr, "kolvan: option '--pwm' needs the pin, e.g. --pwm=GPIO18"},
 };
 
 std::string read_as(const Options& o) {
