@@ -1,5 +1,6 @@
 // The command line with options: each rule, and that a command line without
-// options reads exactly as `Kolvan COM_PORT [offset_sec]` always did.
+// options reads as `Kolvan COM_PORT [offset_sec]`: the port, an optional
+// offset, JJY, and the one usage line for a wrong count.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -29,7 +30,7 @@ CommandLineResult parse(const std::vector<const char*>& args, Options& options, 
 }
 
 const Case kCases[] = {
-    // Without options: as always, and JJY.
+    // Without options: COM_PORT [offset_sec] and JJY; a wrong count is Usage.
     {{}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
     {{"3"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"3", "-30"}, CommandLineResult::Run, "jjy40", "3", -30, false, ""},
