@@ -152,8 +152,9 @@ int main(int argc, char** argv) {
   }
   // Before opening: an output's own threads inherit the finest sleep.
   prepare_clocks();
-  if (!open_carrier_output(output, argument, *options.station)) return 1;
+  // Before opening: an end during set-up cleans up what was set up.
   install_interrupt_handler();
+  if (!open_carrier_output(output, argument, *options.station)) return 1;
   // Before the time is read: a chosen time's offset is from the set clock.
   if (options.wait_sync) wait_for_host_clock_sync();
   if (options.carrier_only) return send_steady_carrier(output, *options.station, options.minutes);

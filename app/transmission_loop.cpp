@@ -107,7 +107,7 @@ bool transmission_pass(Transmission& transmission) {
   const std::int64_t host_second = pacer_calendar_second();
   const std::int64_t now = simulated_seconds_at(host_second, transmission.offset_sec);
   SimulatedTime t;
-  if (!local_time(now, t)) return false;
+  if (!time_sent(now, t)) return false;
   std::printf("%02d:%02d:%02d ==> ", t.tm_hour, t.tm_min, t.tm_sec);
   std::string carries;
   if (!is_sent_minute(station, t)) {

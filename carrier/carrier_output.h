@@ -49,8 +49,8 @@ struct CarrierOutput {
 // that links only the port's verbs keys the port.
 const CarrierOutput& serial_carrier_output();
 
-// Opens `output` and makes it the one the verbs below drive. Called once,
-// before the loop and the interrupt handler start.
+// Makes `output` the one the verbs below drive and opens it. Called once,
+// before the loop starts; the interrupt handler may close it meanwhile.
 bool open_carrier_output(const CarrierOutput& output, const char* argument,
                          const Station& station);
 

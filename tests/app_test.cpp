@@ -134,6 +134,41 @@ TEST_F(Loop, SimulatedTimeIsOneSecondAheadOfHostPlusOffset) {
   EXPECT_EQ(t.tm_mday * 10000 + t.tm_hour * 100 + t.tm_min, 252305);
 }
 
+// The frames carry the year in two digits of 2000 to 2099: an offset that
+// leaves them is refused at start and in the loop, never sent as 1999's 99.
+TEST_F(Loop, AnOffsetOutsideTheYears2000To2099IsRefused) {
+  const std::int64_t host = utc(2040, 6, 26, 13, 5, 41);
+  const struct {
+    std::int64_t sent;
+    bool refused;
+  } kCases[] = {{utc(1999, 12, 31, 23, 59, 59), true}, {utc(2000, 1, 1, 0, 0, 0), false},
+                {utc(2099, 12, 31, 23, 59, 59), false}, {utc(2100, 1, 1, 0, 0, 0), true}};
+  for (const auto& c : kCases) {
+    begin(host, 500);  // aligned at host + 1 s, which reads as host + 2 s
+    const int offset = static_cast<int>(c.sent - host - 2);
+    SimulatedTime t;
+    EXPECT_EQ(simulated_time(offset, t), !c.refused) << c.sent;
+    loop_.offset_sec = offset;
+    EXPECT_EQ(transmission_pass(loop_), !c.refused) << c.sent;
+    testing::internal::GetCapturedStdout();
+  }
+}
+
+// --minutes=2: exactly two frames, the wait before them, and the end once
+// the last pulse has ended.
+TEST_F(Loop, MinutesEndsAfterExactlyThatManyFrames) {
+  fake_clock_reset(utc(2010, 6, 26, 13, 4, 57), 300);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(run_transmission_loop(default_station(), 0, 2));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.substr(0, out.find('\n') + 1), "13:04:59 ==> Wait 01 sec..." + kDone);
+  EXPECT_EQ(out.substr(out.rfind("\n", out.size() - 2) + 1, 13), "13:06:00 ==> ");
+  EXPECT_EQ(fake_pulses().size(), 121u);
+  const std::uint64_t end = 123 * 1000 - 300;  // 13:07:00, the step after the last pulse
+  EXPECT_GE(fake_now_ms(), end);
+  EXPECT_LE(fake_now_ms(), end + 10);
+}
+
 // BPC's second 59 isn't a fixed symbol: a wait ends with the one the
 // minute's own frame has there. On 2024-12-22 that is '1' (0.2 s: the year's
 // 64 bit 0, the date's parity 1), as the published 12:47 frame shows; the
@@ -316,6 +351,30 @@ TEST_F(Loop, UnsynchronisedHostClockIsSaidOnceAndAgainWhenItChanges) {
             "by as much as it is\n"
             "kolvan: the host clock is synchronised (NTP) again; estimated error 3 ms\n");
   EXPECT_EQ(out.find("kolvan"), std::string::npos);
+}
+
+// --wait-sync: returns once the host says its clock is set, looking once a
+// second; at once, and silently, when it is set already.
+TEST(WaitSync, ReturnsAtTheFirstLookAfterTheClockIsSet) {
+  const struct {
+    std::uint64_t set_at_ms;
+    std::uint64_t returns_at_ms;
+    const char* said;
+  } kCases[] = {
+      {0, 0, ""},
+      {3500, 4000,
+       "kolvan: waiting until the host clock is synchronised (NTP); nothing is sent until then\n"
+       "kolvan: the host clock is synchronised (NTP), estimated error 3 ms: sending\n"},
+  };
+  for (const auto& c : kCases) {
+    fake_clock_reset(utc(2010, 6, 26, 13, 4, 57), 300);
+    fake_clock_set_synchronised(false);
+    fake_clock_synchronise_at(c.set_at_ms);
+    testing::internal::CaptureStderr();
+    wait_for_host_clock_sync();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.said) << c.set_at_ms;
+    EXPECT_EQ(fake_now_ms(), c.returns_at_ms) << c.set_at_ms;
+  }
 }
 
 TEST_F(Loop, LateTickAtTheEndOfAFrameStillShowsSixtyColumns) {

@@ -16,6 +16,7 @@ std::uint64_t stall_at_us = 0;
 std::uint64_t stall_at_extra_us = 0;
 int calendar_ppm = 0;
 bool clock_synchronised = true;
+std::uint64_t synchronised_from_us = UINT64_MAX;
 std::vector<FakeSleep> sleeps;
 }  // namespace
 
@@ -30,6 +31,7 @@ void fake_clock_reset(std::int64_t calendar_start, std::uint32_t ms_into_second,
   stall_at_extra_us = 0;
   calendar_ppm = 0;
   clock_synchronised = true;
+  synchronised_from_us = UINT64_MAX;
   sleeps.clear();
 }
 
@@ -95,9 +97,10 @@ std::int64_t calendar_ns() {
 void prepare_clocks() {}
 
 void fake_clock_set_synchronised(bool synchronised) { clock_synchronised = synchronised; }
+void fake_clock_synchronise_at(std::uint64_t at_ms) { synchronised_from_us = at_ms * 1000; }
 
 bool read_clock_sync(bool& synchronised, long& estimated_error_us) {
-  synchronised = clock_synchronised;
+  synchronised = clock_synchronised || now_us >= synchronised_from_us;
   estimated_error_us = 2500;
   return true;
 }

@@ -28,6 +28,10 @@ void fake_clock_set_calendar_drift_ppm(int ppm);
 // the estimated error is always 2.5 ms.
 void fake_clock_set_synchronised(bool synchronised);
 
+// The host's time service sets the clock `at_ms` (fake time since reset):
+// synchronised from then on.
+void fake_clock_synchronise_at(std::uint64_t at_ms);
+
 // Time passing outside any sleep: work, a suspended host.
 void fake_clock_advance(std::uint32_t ms);
 

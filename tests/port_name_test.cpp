@@ -76,6 +76,17 @@ TEST(SameDevice, NeverAPseudoTerminalAUsbAdapterOnlyByItsIdentity) {
   EXPECT_EQ(describe_device(ftdi), "USB adapter 0403:6001 serial A10K2");
 }
 
+// Control characters (DEL among them) and backslashes as C escapes; other
+// bytes, UTF-8 included, as they are.
+TEST(EscapedName, ControlCharactersAndBackslashesAreEscaped) {
+  const struct {
+    const char *name, *shown;
+  } kCases[] = {{"/dev/ttyUSB0", "/dev/ttyUSB0"}, {"a\nb\x1b[2J", "a\\x0ab\\x1b[2J"},
+                {"del\x7f", "del\\x7f"},        {"back\\slash", "back\\\\slash"},
+                {"caf\xc3\xa9", "caf\xc3\xa9"}};
+  for (const auto& c : kCases) EXPECT_EQ(escaped_name(c.name), c.shown);
+}
+
 TEST(GroupAdvice, OnlyForGroupsThatGiveNoMoreThanPorts) {
   for (const char* group : {"dialout", "uucp", "plugdev"})
     EXPECT_TRUE(group_worth_joining(group)) << group;
