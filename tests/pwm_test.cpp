@@ -29,6 +29,7 @@ TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
       {"pwmchip:0", false, "", 0},
       {":0", false, "", 0},
       {"pwmchip0:\x1b[2J", false, "", 0},
+      {"pwmchip\x1b[2J:0", false, "", 0},
   };
   for (const Case& c : kCases) {
     PwmChannel channel;
