@@ -300,6 +300,36 @@ TEST_F(Loop, StallBeforeTheFrameDropsItsFirstSeconds) {
   expect_on_second(fake_pulses()[0], second_at(4));  // position 2
 }
 
+// The host clock set back just before a frame's first second: the frame is
+// neither sent nor shown, and the next pass reads the time again at once,
+// instead of waiting as long as the step for the old second to come back.
+// Set back 1.5 s, that is the same minute again; set back an hour, a wait.
+// Set back while the pacer polls for the frame's second, or before.
+TEST_F(Loop, AClockSetBackBeforeAFrameSilencesNoMoreThanASecond) {
+  const struct {
+    std::uint64_t before_ms;  // before the frame's first second
+    std::int64_t step_ms;
+    const char* then;
+  } kCases[] = {{100, -1500, "13:05:00 ==> |"},
+                {100, -3600 * 1000, "12:05:01 ==> Wait 59 sec..."},
+                {300, -3600 * 1000, "12:05:01 ==> Wait 59 sec..."}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.step_ms) + " ms, " + std::to_string(c.before_ms) + " ms before");
+    fake_carrier_reset();
+    begin(utc(2010, 6, 26, 13, 4, 58), 500);  // first pass at 13:04:59, the frame 13:05
+    fake_clock_step_calendar_at(second_at(2) - c.before_ms, c.step_ms);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(transmission_pass(loop_));
+    EXPECT_LE(fake_now_ms(), second_at(2) + 1000);
+    EXPECT_EQ(fake_pulses().size(), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "kolvan: the host clock went back: 13:05 not sent, the time read again\n");
+    const std::string out = passes(1);
+    EXPECT_EQ(out.substr(0, 14), "13:05:00 ==> \n");
+    EXPECT_EQ(out.substr(14, std::string(c.then).size()), c.then);
+  }
+}
+
 // The calendar slewed 500 ppm either way against the millisecond count (a
 // time service at its fastest slew): minute after minute, every pass reads
 // its own minute, with no "Wait" between frames.
