@@ -33,10 +33,10 @@ constexpr const char* kArguments =
     "                    second of the host (instead of offset_sec)\n"
     "  --minutes=N       end after N frames have gone out, as Ctrl-C ends it\n"
     "  --carrier         no code: the carrier at full level, for tuning\n"
-    "  --wait-sync       no code until the host clock is synchronised (NTP); while\n"
-    "                    waiting --audio plays nothing, --pwm keeps its channel\n"
-    "                    off, and a serial line idles: no carrier for jjy40 and\n"
-    "                    jjy60, the full carrier for the others (keyed inverted)\n"
+    "  --wait-sync       open nothing until the host clock is synchronised (NTP):\n"
+    "                    meanwhile --audio plays nothing, --pwm leaves its channel\n"
+    "                    as it is, and a serial line idles: no carrier for jjy40\n"
+    "                    and jjy60, the full carrier for the others\n"
     "  --help, --version this text; the program's version\n";
 
 constexpr std::size_t kColumns = 80;

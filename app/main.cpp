@@ -154,9 +154,11 @@ int main(int argc, char** argv) {
   prepare_clocks();
   // Before opening: an end during set-up cleans up what was set up.
   install_interrupt_handler();
-  if (!open_carrier_output(output, argument, *options.station)) return 1;
-  // Before the time is read: a chosen time's offset is from the set clock.
+  // Before opening, so that nothing is keyed until the clock is set (a
+  // sound card or PWM channel not opened is silent), and before the time is
+  // read: a chosen time's offset is from the set clock.
   if (options.wait_sync) wait_for_host_clock_sync();
+  if (!open_carrier_output(output, argument, *options.station)) return 1;
   if (options.carrier_only) return send_steady_carrier(output, *options.station, options.minutes);
   int offset_sec = options.offset_sec;
   if (options.has_time && !offset_of_chosen_time(chosen, offset_sec))

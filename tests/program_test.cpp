@@ -180,23 +180,38 @@ std::string file_text(const std::string& path) {
 // set-up: a PWM channel kolvan exported itself, on a fake chip whose channel
 // never appears, is taken back while kolvan still waits for it. Ctrl-C ends
 // with status 0; SIGTERM and SIGHUP, after the same clean-up and line, by
-// their own signal, as a shell or a service manager expects.
+// their own signal, as a shell or a service manager expects. While
+// --wait-sync waits (on a clock the kernel calls unsynchronised), nothing
+// is opened: the channel isn't even exported.
 TEST(Program, EverySignalThatEndsItCleansUpFirstEvenDuringSetUp) {
   const std::string chip = testing::TempDir() + "kolvan-chip-" + std::to_string(getpid());
-  for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
-    SCOPED_TRACE(strsignal(s));
+  const struct {
+    int signal;
+    bool wait_sync;
+  } kCases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGINT, true}};
+  for (const auto& c : kCases) {
+    const int s = c.signal;
+    SCOPED_TRACE(std::string(strsignal(s)) + (c.wait_sync ? " while --wait-sync waits" : ""));
     ASSERT_EQ(mkdir(chip.c_str(), 0700), 0);
     for (const char* name : {"export", "unexport"}) std::ofstream(chip + "/" + name);
     std::ofstream(chip + "/npwm") << "2\n";
     Child child;
-    ASSERT_TRUE(start_child(child, {kProgram, "--pwm=" + chip + ":0"}));
-    for (int i = 0; i < 500 && file_text(chip + "/export").empty(); ++i) usleep(2000);
-    EXPECT_EQ(file_text(chip + "/export"), "0\n");
+    if (c.wait_sync) {
+      ASSERT_TRUE(start_child(child, {kProgram, "--wait-sync", "--pwm=" + chip + ":0"},
+                              {std::string("LD_PRELOAD=") + CLOCK_SYNC_SHIM,
+                               "KOLVAN_TEST_SYNCED=/nonexistent", "ASAN_OPTIONS=verify_asan_link_order=0"}));
+      EXPECT_TRUE(wait_for_error_output(child, "nothing is sent until then\n", 5000)) << child.err;
+    } else {
+      ASSERT_TRUE(start_child(child, {kProgram, "--pwm=" + chip + ":0"}));
+      for (int i = 0; i < 500 && file_text(chip + "/export").empty(); ++i) usleep(2000);
+    }
+    const std::string exported = c.wait_sync ? "" : "0\n";
+    EXPECT_EQ(file_text(chip + "/export"), exported);
     kill(child.pid, s);
     EXPECT_EQ(finish_child(child, 5000), s == SIGINT ? 0 : -1);
     EXPECT_EQ(child.died_of, s == SIGINT ? 0 : s);
     EXPECT_EQ(child.out, "\nExit!\n");
-    EXPECT_EQ(file_text(chip + "/unexport"), "0\n") << "the channel was left exported";
+    EXPECT_EQ(file_text(chip + "/unexport"), exported) << "the channel was left exported";
     for (const char* name : {"export", "unexport", "npwm"}) unlink((chip + "/" + name).c_str());
     rmdir(chip.c_str());
   }
