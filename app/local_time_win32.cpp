@@ -6,7 +6,7 @@
 
 #include "app/simulated_time.h"
 #include "app/zone_rules.h"
-#include "carrier/port_name.h"
+#include "base/escaped_name.h"
 
 namespace {
 

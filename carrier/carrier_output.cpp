@@ -4,12 +4,14 @@
 
 #include <atomic>
 
+#include "carrier/serial_port.h"
+
 namespace {
 
 // Set once, before the output is opened, so that an interrupt during the
 // opening closes what was opened so far; the handler may read it at any
 // moment, hence a lock-free atomic.
-std::atomic<const CarrierOutput*> output{&serial_carrier_output()};
+std::atomic<const CarrierOutput*> output{&kSerialOutput};
 static_assert(std::atomic<const CarrierOutput*>::is_always_lock_free,
               "the output is read in a signal handler");
 

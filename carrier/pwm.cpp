@@ -7,11 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "carrier/port_name.h"
+#include "base/escaped_name.h"
+#include "base/units.h"
 
 namespace {
-
-const double kPi = std::acos(-1.0);
 
 bool all_digits(const char* text) {
   if (*text == '\0') return false;

@@ -55,6 +55,20 @@ int plan_pwm_edges(const PwmCarrier& carrier, const PulseShape& shape, std::uint
 std::string describe_pwm(const char* argument, const Station& station, const PwmCarrier& carrier,
                          std::int64_t kept_period_ns);
 
-// The PWM pin's row: the sysfs interface on Linux; refused with status 2
-// where the platform has none.
-const CarrierOutput& pwm_carrier_output();
+// The PWM pin's row as every platform shows it: its option, usage and
+// help. Each platform's file adds the verbs: the sysfs interface on Linux; a
+// check that refuses it with status 2 where the platform has none.
+constexpr CarrierOutput pwm_row_words() {
+  CarrierOutput row{};
+  row.name = "pwm";
+  row.option = "--pwm";
+  row.argument = OutputArgument::Required;
+  row.usage = "--pwm=CHIP:CHANNEL";
+  row.missing = "kolvan: option '--pwm' needs CHIP:CHANNEL, e.g. --pwm=pwmchip0:0";
+  row.help =
+      "  --pwm=CHIP:CHANNEL\n"
+      "                    make the carrier on a PWM channel, Linux only: CHIP is\n"
+      "                    pwmchipN under /sys/class/pwm or a chip's directory\n";
+  row.about = "With --pwm, a Linux board's PWM pin makes the carrier itself (docs/pwm.md).\n";
+  return row;
+}

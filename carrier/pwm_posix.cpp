@@ -176,8 +176,7 @@ const char* hold_full_carrier(const Station&) {
 void close_pwm() { pwm_sysfs_stop(sysfs); }
 
 constexpr CarrierOutput pwm_row() {
-  CarrierOutput row{};
-  row.name = "pwm";
+  CarrierOutput row = pwm_row_words();
   row.check = check_pwm;
   row.open = open_pwm;
   row.announce = announce_pwm;
@@ -188,8 +187,6 @@ constexpr CarrierOutput pwm_row() {
   return row;
 }
 
-constexpr CarrierOutput kPwmOutput = pwm_row();
-
 }  // namespace
 
-const CarrierOutput& pwm_carrier_output() { return kPwmOutput; }
+extern const CarrierOutput kPwmOutput = pwm_row();

@@ -1,5 +1,6 @@
 // Port numbers to device names, both platforms' rules, and which device
 // may be opened again. Only names and rules; no device is opened.
+#include "base/escaped_name.h"
 #include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 
