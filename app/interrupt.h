@@ -1,6 +1,6 @@
 // The orderly end on Ctrl-C and on the signals and events that end a console
 // program (SIGTERM, SIGHUP; on Windows Ctrl-Break and the console closing):
-// the output stopped, the carrier off, "Exit!" said; after Ctrl-C status 0.
+// the way out closed, the carrier off, "Exit!" said; after Ctrl-C status 0.
 #pragma once
 
 // Installed before the output is opened, so that an end during set-up

@@ -1,8 +1,7 @@
-// kolvan: keys a way out (a serial port's transmit line unless told
-// otherwise) with the time code of a long-wave time station (JJY unless told
-// otherwise) for the host's clock, minute after minute, until Ctrl-C. Its
-// command line is usage_text()'s (app/options.h); the way out is the row of
-// carrier_output.h's table that the command line chose.
+// kolvan: keys a way out with the time code of a long-wave time station
+// (JJY unless told otherwise) for the host's clock, minute after minute,
+// until Ctrl-C. Its command line is usage_text()'s (app/options.h); the way
+// out is the row of carrier_output.h's table that the command line chose.
 #include <climits>
 #include <cstdint>
 #include <cstdio>

@@ -73,8 +73,8 @@ bool take_offset(const char* text, Options& options, std::string& error) {
   return false;
 }
 
-// The arguments after the options: COM_PORT and an optional offset, or,
-// when an option named the way out, only the offset. A wrong count without
+// The arguments after the options: the operand's way out and an optional
+// offset, or, when an option named the way out, only the offset. A wrong count without
 // options is the fixed usage line, status 0 (Program.WrongArgumentCountPrintsUsageAndExitsZero);
 // with options, an error a service manager sees.
 CommandLineResult take_operands(int count, char** operands, Options& options, std::string& error) {

@@ -102,14 +102,13 @@ bool check_pwm(const char* argument, std::string& error) {
 
 bool open_pwm(const char* argument, const Station& station) {
   std::string reason;
-  if (!pwm_sysfs_select(sysfs, argument, reason)) return false;
   carrier = pwm_carrier(station);
-  if (!pwm_sysfs_set_up(sysfs, carrier, kExportWaitMs, false, reason)) {
+  if (!pwm_sysfs_select(sysfs, argument, reason) ||
+      !pwm_sysfs_set_up(sysfs, carrier, kExportWaitMs, false, reason)) {
     std::fprintf(stderr, "Can not open PWM %s\nkolvan: %s\n", argument, reason.c_str());
     return false;
   }
-  const std::int64_t kept = pwm_sysfs_kept_period(sysfs);
-  std::fprintf(stderr, "%s\n", describe_pwm(argument, station, carrier, kept).c_str());
+  std::fprintf(stderr, "%s\n", pwm_sysfs_describe(sysfs, station, carrier).c_str());
   // The writer takes no signals: Ctrl-C is the loop's thread's.
   sigset_t all, previous;
   sigfillset(&all);
@@ -177,6 +176,7 @@ void close_pwm() { pwm_sysfs_stop(sysfs); }
 
 constexpr CarrierOutput pwm_row() {
   CarrierOutput row = pwm_row_words();
+  row.query = query_pwm;
   row.check = check_pwm;
   row.open = open_pwm;
   row.announce = announce_pwm;

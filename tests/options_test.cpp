@@ -1,5 +1,6 @@
 // The command line with options: each rule, and that a command line without
-// options reads exactly as `Kolvan COM_PORT [offset_sec]` always did.
+// options reads as `Kolvan COM_PORT [offset_sec]`: the port, an optional
+// offset, JJY, and the one usage line for a wrong count.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -30,7 +31,7 @@ CommandLineResult parse(const std::vector<const char*>& args, Options& options, 
 }
 
 const Case kCases[] = {
-    // Without options: as always, and JJY.
+    // Without options: COM_PORT [offset_sec] and JJY; a wrong count is Usage.
     {{}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
     {{"3"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"3", "-30"}, CommandLineResult::Run, "jjy40", "3", -30, false, ""},
@@ -151,7 +152,7 @@ const TestingCase kTestingCases[] = {
      "kolvan: --audio takes no COM_PORT, only an optional offset_sec"},
     {{"--station=jjy60"}, nullptr,
      "kolvan: give COM_PORT and an optional offset_sec after the options"},
-    {{"--pwm", "3"}, nullptr, "kolvan: option '--pwm' needs CHIP:CHANNEL, e.g. --pwm=pwmchip0:0"},
+    {{"--pwm", "3"}, nullptr, "kolvan: option '--pwm' needs the pin, e.g. --pwm=GPIO18"},
 };
 
 std::string read_as(const Options& o) {
