@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "carrier/ahead.h"
 #include "carrier/port_name.h"
 #include "pacing/clock.h"
 
@@ -28,7 +29,7 @@ void send_audio(const PulseShape&) {}
 const char* hold_tone(const Station& station) {
   const std::int64_t now = calendar_seconds();
   for (std::int64_t second = now; second <= now + 3; ++second)
-    announce_audio(second, full_carrier_shape(station.keyed_is_carrier_high));
+    announce_ahead(second, full_carrier_shape(station.keyed_is_carrier_high));
   return "a continuous tone";
 }
 
@@ -37,7 +38,7 @@ constexpr CarrierOutput audio_row() {
   CarrierOutput row{};
   row.name = "audio";
   row.open = open_audio;
-  row.announce = announce_audio;
+  row.announce = announce_ahead;
   row.send = send_audio;
   row.close = close_audio;
   row.steady = hold_tone;

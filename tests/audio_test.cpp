@@ -67,7 +67,7 @@ Rendered render(const PulseShape& shape, bool keyed_is_high, std::int64_t first_
   choose_tone(40000, kRate, false, setup);
   Rendered r;
   start_tone(r.state, setup, keyed_is_high);
-  ToneSchedule schedule;
+  ShapeSchedule schedule;
   schedule_shape(schedule, kSecond, shape);
   std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
   for (int b = 0; b < blocks; ++b) {
@@ -132,7 +132,7 @@ TEST(Tone, WholeSecondsKeyedOneAfterAnotherHoldTheToneOn) {
   choose_tone(40000, kRate, false, setup);
   ToneState state;
   start_tone(state, setup, true);
-  ToneSchedule schedule;
+  ShapeSchedule schedule;
   for (std::int64_t s = kSecond; s < kSecond + 3; ++s) schedule_shape(schedule, s, kWholeSecondKeyed);
   const int frames = kRate / 10;
   std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
