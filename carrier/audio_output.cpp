@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
+#include "base/escaped_name.h"
 #include "carrier/ahead.h"
-#include "carrier/port_name.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -37,6 +37,13 @@ const char* hold_tone(const Station& station) {
 constexpr CarrierOutput audio_row() {
   CarrierOutput row{};
   row.name = "audio";
+  row.option = "--audio";
+  row.argument = OutputArgument::Optional;
+  row.usage = "--audio[=DEVICE]";
+  row.help =
+      "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
+      "                    or DEVICE) instead of keying a serial port\n";
+  row.about = " or, with --audio, a tone from the sound card.\n";
   row.open = open_audio;
   row.announce = announce_ahead;
   row.send = send_audio;
@@ -45,8 +52,6 @@ constexpr CarrierOutput audio_row() {
   return row;
 }
 
-constexpr CarrierOutput kAudioOutput = audio_row();
-
 }  // namespace
 
-const CarrierOutput& audio_carrier_output() { return kAudioOutput; }
+extern const CarrierOutput kAudioOutput = audio_row();

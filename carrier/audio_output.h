@@ -22,6 +22,3 @@ bool open_audio_output(const std::string& device, const Station& station, std::s
 
 // Stops the tone where the platform can from a signal handler.
 void close_audio();
-
-// The sound card's row.
-const CarrierOutput& audio_carrier_output();

@@ -92,14 +92,13 @@ bool check_pwm(const char* argument, std::string& error) {
 
 bool open_pwm(const char* argument, const Station& station) {
   std::string reason;
-  if (!pwm_sysfs_select(pwm.sysfs, argument, reason)) return false;
   pwm.carrier = pwm_carrier(station);
-  if (!pwm_sysfs_set_up(pwm.sysfs, pwm.carrier, kExportWaitMs, false, reason)) {
+  if (!pwm_sysfs_select(pwm.sysfs, argument, reason) ||
+      !pwm_sysfs_set_up(pwm.sysfs, pwm.carrier, kExportWaitMs, false, reason)) {
     std::fprintf(stderr, "Can not open PWM %s\nkolvan: %s\n", argument, reason.c_str());
     return false;
   }
-  const std::int64_t kept = pwm_sysfs_kept_period(pwm.sysfs);
-  std::fprintf(stderr, "%s\n", describe_pwm(argument, station, pwm.carrier, kept).c_str());
+  std::fprintf(stderr, "%s\n", pwm_sysfs_describe(pwm.sysfs, station, pwm.carrier).c_str());
   if (!start_ahead_writer(writer)) {
     std::fprintf(stderr, "Can not open PWM %s\nkolvan: no thread for the writer\n", argument);
     return false;
@@ -163,8 +162,8 @@ const char* hold_full_carrier(const Station&) {
 void close_pwm() { pwm_sysfs_stop(pwm.sysfs); }
 
 constexpr CarrierOutput pwm_row() {
-  CarrierOutput row{};
-  row.name = "pwm";
+  CarrierOutput row = pwm_row_words();
+  row.query = query_pwm;
   row.check = check_pwm;
   row.open = open_pwm;
   row.announce = announce_pwm;
@@ -175,8 +174,6 @@ constexpr CarrierOutput pwm_row() {
   return row;
 }
 
-constexpr CarrierOutput kPwmOutput = pwm_row();
-
 }  // namespace
 
-const CarrierOutput& pwm_carrier_output() { return kPwmOutput; }
+extern const CarrierOutput kPwmOutput = pwm_row();

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "carrier/pwm.h"
+#include "carrier/pwm_board.h"
 
 // udev sets the group of a channel's files only after they appear.
 constexpr std::uint32_t kExportWaitMs = 2000;
@@ -19,8 +20,10 @@ constexpr std::uint32_t kExportWaitMs = 2000;
 // One channel's files and descriptors.
 struct PwmSysfs {
   PwmChannel channel;
-  std::string shown;        // as given: "pwmchip0:0"
-  std::string channel_dir;  // the chip's pwmN
+  std::string shown;           // as given: "pwmchip0:0", "GPIO18"
+  std::string channel_dir;     // the chip's pwmN
+  std::string model;           // the board's, from the device tree
+  PwmBlock block;              // the chip's block, from the device tree
   char channel_line[16] = {};  // "N\n", for export and unexport
   std::size_t channel_line_length = 0;
 
@@ -36,8 +39,15 @@ struct PwmSysfs {
   std::mutex duty_lock;
 };
 
-// Reads the argument and names the channel's files; false with `reason`.
+// Reads the argument, finds a pin's chip and channel on the board, and
+// names the channel's files; false with `reason` (a missing overlay, a pin
+// the device tree gave no PWM, a channel a kernel driver holds).
 bool pwm_sysfs_select(PwmSysfs& sysfs, const char* argument, std::string& reason);
+
+// The start-up line: the pin, chip and board where the device tree says,
+// the frequency the block makes and the reduced level's duty.
+std::string pwm_sysfs_describe(const PwmSysfs& sysfs, const Station& station,
+                               const PwmCarrier& carrier);
 
 // Everything from export to enable, at `carrier`'s period and unkeyed duty,
 // the channel left disabled (sysfs files are opened with O_NONBLOCK: no

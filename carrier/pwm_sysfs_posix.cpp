@@ -2,8 +2,6 @@
 // needs no root where udev gives the files to a group: export, the wait for
 // udev, one kolvan per channel, period and duty before enable, and letting
 // the channel go.
-#include "carrier/pwm_sysfs.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
@@ -15,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "carrier/pwm_sysfs.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -66,14 +65,22 @@ void close_fd(std::atomic<int>& fd) {
   if (old >= 0) close(old);
 }
 
+// "pwmchip0:1", the chip by its directory's name.
+std::string channel_name(const PwmSysfs& sysfs) {
+  const std::size_t slash = sysfs.channel.chip.rfind('/');
+  return sysfs.channel.chip.substr(slash == std::string::npos ? 0 : slash + 1) + ":" +
+         std::to_string(sysfs.channel.channel);
+}
+
 // Exports the channel when it isn't there, keeping unexport open first so
 // that whatever ends kolvan can take it back.
 bool export_channel(PwmSysfs& sysfs, std::string& reason) {
   const PwmChannel& channel = sysfs.channel;
   struct stat info {};
   if (stat(channel.chip.c_str(), &info) != 0) {
-    reason = reason_for(channel.chip, errno) +
-             (channel.chip.rfind(kPwmClassDir, 0) == 0 ? "; is dtoverlay=pwm in config.txt?" : "");
+    reason =
+        reason_for(channel.chip, errno) +
+        (channel.chip.rfind(pwm_class_dir(), 0) == 0 ? "; is dtoverlay=pwm in config.txt?" : "");
     return false;
   }
   if (stat(sysfs.channel_dir.c_str(), &info) == 0) return true;
@@ -86,7 +93,14 @@ bool export_channel(PwmSysfs& sysfs, std::string& reason) {
     return true;
   }
   if (unexport >= 0) close(unexport);
-  if (error == EBUSY) return true;  // exported meanwhile by someone else
+  if (error == EBUSY) {
+    // Exported meanwhile by someone else, or taken by a kernel driver,
+    // which leaves no pwmN directory.
+    if (stat(sysfs.channel_dir.c_str(), &info) == 0) return true;
+    reason = channel_name(sysfs) + " is held by the kernel (fan? backlight?): choose another " +
+             "channel (kolvan --pwm=list)";
+    return false;
+  }
   reason = reason_for(path, error);
   if (error == EINVAL) {
     reason += " (the chip has " + std::to_string(read_number(in_dir(channel.chip, "npwm"))) +
@@ -187,10 +201,42 @@ bool pwm_write_all(int fd, const char* text, std::size_t length) {
 bool pwm_sysfs_select(PwmSysfs& sysfs, const char* argument, std::string& reason) {
   if (!parse_pwm_channel(argument, sysfs.channel, reason)) return false;
   sysfs.shown = argument;
+  const std::string root = pwm_sysfs_root();
+  if (sysfs.channel.gpio >= 0) {
+    const PwmBoard board = read_pwm_board(root);
+    std::string chip;
+    if (!find_pwm_pin(board, sysfs.channel.gpio, chip, sysfs.channel.channel, reason)) {
+      return false;
+    }
+    sysfs.channel.chip = pwm_class_dir() + "/" + chip;
+    sysfs.model = board.model;
+    for (const PwmBlock& block : board.blocks) {
+      if (block.chip == chip) sysfs.block = block;
+    }
+  } else {
+    sysfs.model = read_pwm_model(root);
+    sysfs.block = read_pwm_chip(root, sysfs.channel.chip);
+    for (std::size_t i = 0; i < sysfs.block.held_channels.size(); ++i) {
+      if (sysfs.block.held_channels[i] != sysfs.channel.channel) continue;
+      reason = channel_name(sysfs) + " is held by the kernel (" + sysfs.block.holders[i] +
+               "): choose another channel (kolvan --pwm=list)";
+      return false;
+    }
+  }
   sysfs.channel_dir = sysfs.channel.chip + "/pwm" + std::to_string(sysfs.channel.channel);
-  sysfs.channel_line_length = static_cast<std::size_t>(std::snprintf(
-      sysfs.channel_line, sizeof sysfs.channel_line, "%d\n", sysfs.channel.channel));
+  sysfs.channel_line_length = static_cast<std::size_t>(
+      std::snprintf(sysfs.channel_line, sizeof sysfs.channel_line, "%d\n", sysfs.channel.channel));
   return true;
+}
+
+std::string pwm_sysfs_describe(const PwmSysfs& sysfs, const Station& station,
+                               const PwmCarrier& carrier) {
+  if (sysfs.block.device.empty()) {
+    return describe_pwm(sysfs.shown.c_str(), station, carrier, pwm_sysfs_kept_period(sysfs));
+  }
+  const bool pin = sysfs.channel.gpio >= 0;
+  return describe_pwm_on_board(pin ? "GPIO" + std::to_string(sysfs.channel.gpio) : "",
+                               channel_name(sysfs), sysfs.model, &sysfs.block, station, carrier);
 }
 
 void pwm_sysfs_release(PwmSysfs& sysfs) {
