@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/units.h"
 #include "carrier/ahead.h"
 #include "carrier/pwm.h"
 #include "carrier/pwm_sysfs.h"
@@ -55,8 +56,8 @@ void write_duty(std::int64_t duty_ns) {
 void sleep_ns(std::int64_t span_ns) {
   if (span_ns <= 0) return;
   timespec span{};
-  span.tv_sec = static_cast<time_t>(span_ns / 1000000000);
-  span.tv_nsec = static_cast<long>(span_ns % 1000000000);
+  span.tv_sec = static_cast<time_t>(span_ns / kSecondNs);
+  span.tv_nsec = static_cast<long>(span_ns % kSecondNs);
   clock_nanosleep(CLOCK_MONOTONIC, 0, &span, nullptr);
 }
 

@@ -3,17 +3,12 @@
 
 #include <algorithm>
 
+#include "base/units.h"
 #include "pacing/pacer.h"
 
 namespace {
 
-constexpr std::int64_t kSecondNs = 1000000000;
-constexpr std::int64_t kMarginNs = static_cast<std::int64_t>(kLatestOnsetMs) * 1000000;
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
+constexpr std::int64_t kMarginNs = kLatestOnsetMs * (kSecondNs / kSecondMs);
 
 PwmStep write(std::int64_t duty_ns) {
   PwmStep step;
@@ -76,7 +71,7 @@ PwmStep next_pwm_step(PwmWriter& w, const PwmCarrier& carrier, const ShapeSchedu
       continue;
     }
     const PwmEdge& edge = w.edges[w.next];
-    const std::int64_t at = start + static_cast<std::int64_t>(edge.at_ms) * 1000000;
+    const std::int64_t at = start + static_cast<std::int64_t>(edge.at_ms) * (kSecondNs / kSecondMs);
     if (now_ns < at) return look_at(at, now_ns);
     const bool onset = w.next % 2 == 0;  // edges alternate: keyed, unkeyed
     ++w.next;

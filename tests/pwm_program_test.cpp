@@ -1,6 +1,6 @@
 // kolvan --pwm on a fake sysfs tree of plain files, a few seconds each: the
-// channel given back at the end only when kolvan exported it, nothing keyed
-// while --wait-sync waits, and --carrier through a write the driver refuses
+// channel set up disabled and enabled once keyed, given back at the end only
+// when kolvan exported it, nothing touched while --wait-sync waits, and --carrier through a write the driver refuses
 // and a channel that vanishes and comes back. duty_cycle is a FIFO where
 // the test must see each write, or make one fail (no reader: EPIPE); the
 // duties are JJY's at 40 kHz: 797 ns at rest, 12500 ns the full carrier.
@@ -113,8 +113,8 @@ TEST(PwmProgram, CtrlCUnexportsOnlyAChannelKolvanExported) {
   }
 }
 
-// Until the host clock is synchronised the channel stays disabled, at its
-// rest duty; then it is enabled and keyed.
+// Until the host clock is synchronised the channel is left as it was, not
+// even set up; then it is set up disabled, and enabled once keyed.
 TEST(PwmProgram, NothingIsKeyedWhileWaitSyncWaits) {
   FakeChip fake;
   fake.export_channel(false);
@@ -125,8 +125,8 @@ TEST(PwmProgram, NothingIsKeyedWhileWaitSyncWaits) {
                            "ASAN_OPTIONS=verify_asan_link_order=0"}));
   ASSERT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 5000)) << kolvan.err;
   usleep(1500000);
-  EXPECT_EQ(text_of(fake.channel + "/enable"), "0\n");
-  EXPECT_EQ(text_of(fake.channel + "/duty_cycle"), "797\n");
+  EXPECT_EQ(text_of(fake.channel + "/enable"), "");
+  EXPECT_EQ(text_of(fake.channel + "/duty_cycle"), "0\n");
   put(synced, "");
   EXPECT_TRUE(holds(fake.channel + "/enable", "0\n1\n", 4000));
   kill(kolvan.pid, SIGINT);
