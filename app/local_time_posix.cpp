@@ -79,6 +79,10 @@ bool use_zone(const char* name, std::string& error) {
   return false;
 }
 
+std::string zone_source() {
+  return built_in_zone != nullptr ? "kolvan's own rules" : "the tz database";
+}
+
 bool local_time(std::int64_t seconds, SimulatedTime& out) {
   if (built_in_zone != nullptr) {
     zone_rule_local_time(*built_in_zone, seconds, out);

@@ -85,6 +85,12 @@ bool use_zone(const char* name, std::string& error) {
   return false;
 }
 
+std::string zone_source() {
+  if (sent_zone.rule == nullptr) return "the host's zone";
+  if (!sent_zone.from_system) return "kolvan's own rules";
+  return std::string("Windows' zone \"") + sent_zone.rule->windows_zone + "\"";
+}
+
 bool local_time(std::int64_t seconds, SimulatedTime& out) {
   if (sent_zone.rule != nullptr) return convert(sent_zone, seconds, out);
   const __time64_t when = seconds;

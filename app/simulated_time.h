@@ -16,6 +16,10 @@ using SimulatedTime = std::tm;
 // it can't give or a file of the database that is no plain zone.
 bool use_zone(const char* name, std::string& error);
 
+// Where the conversion of the zone use_zone chose comes from: "the tz
+// database", "Windows' zone \"Eastern Standard Time\"", "kolvan's own rules".
+std::string zone_source();
+
 // The local-time conversion of `seconds` since the epoch. False when
 // the conversion can't represent it.
 bool local_time(std::int64_t seconds, SimulatedTime& out);
