@@ -7,9 +7,8 @@
 # zones from Windows' own data against the tz database
 # (scripts/wine-zones.sh); each can also be run on its own. Installs what
 # they need, builds both programs, and ends with a line "N passed, M
-# failed" over all five and a
-# non-zero status when any check failed. Every wait is bounded: after the
-# install and the build, two to four minutes.
+# failed" over all five and a non-zero status when any check failed. Every
+# wait is bounded: after the install and the build, two to four minutes.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/wine-check.sh
