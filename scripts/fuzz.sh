@@ -3,9 +3,10 @@
 # and UBSan (clang): the WAV reader with the envelope, the line monitor's
 # core, every station's decoder, the command line and the reading of a
 # zone file. Each target runs for SECONDS (default 60) from its seed corpus
-# in fuzz/corpus/<target>, with a fixed seed, so that a run repeats. What a run finds stays in build/fuzz;
-# a crash's input is written to build/fuzz/crashes/ and the script fails:
-# copy it to fuzz/regressions/<target>/ and the test build replays it.
+# in fuzz/corpus/<target>, with a fixed seed, so that a run repeats. What
+# a run finds stays in build/fuzz; a crash's input is written to
+# build/fuzz/crashes/ and the script fails: copy it to
+# fuzz/regressions/<target>/ and the test build replays it.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
