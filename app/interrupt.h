@@ -1,4 +1,4 @@
-// The orderly end on Ctrl-C: close the port, say "Exit!", status 0.
+// The orderly end on Ctrl-C: close the way out, say "Exit!", status 0.
 #pragma once
 
 void install_interrupt_handler();

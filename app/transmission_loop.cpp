@@ -42,8 +42,8 @@ bool send_symbol(const Station& station, StationSymbol symbol) {
   return on_time;
 }
 
-// Tells the output each shape before its second, so that a sound card can
-// lay it out ahead of its latency; the serial port has no use for it.
+// Tells the output each shape before its second, so that an output with
+// latency can lay it out ahead; one without leaves `announce` null.
 void announce_frame(const Station& station, const StationFrame& frame,
                     std::int64_t first_host_second) {
   for (int position = 0; position < 60; ++position)

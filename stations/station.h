@@ -117,7 +117,9 @@ struct Station {
   // and takes that for the symbol, not for a pulse lost.
   std::uint64_t silent_positions = 0;
   // The zone whose time the station sends unless --zone names another (an
-  // IANA name: "Europe/Berlin"); null for the host's own (JJY, as always).
+  // IANA name: "Europe/Berlin"); null for the host's own: JJY sends the
+  // host's local time, as the program without options must
+  // (Program.ShowsTheShiftedLocalTimeAndExitsCleanlyOnInterrupt).
   const char* zone = nullptr;
 
   // The carrier's amplitude when reduced (or low, for JJY), as a fraction of

@@ -1,11 +1,18 @@
-// The serial carrier port: the one port of the process, whose transmit line
+// The serial port: the one port of the process, whose transmit line
 // carries each symbol as a run of zero bytes; 960 of them last one second at
-// 9600 baud 8N1.
+// 9600 baud 8N1. Its device, one file per platform (serial_port_posix.cpp,
+// serial_port_win32.cpp) keeping its state in one struct; its row of the
+// ways out in serial_port.cpp.
 #pragma once
 
 #include <string>
 
+#include "carrier/carrier_output.h"
 #include "stations/station.h"
+
+// The serial port's row: also the way out the verbs of carrier_output.h
+// drive until main opens one, so that what links only the port keys it.
+extern const CarrierOutput kSerialOutput;
 
 // Opens the numbered port exclusively and sets it to `baud`, 8N1, binary,
 // no flow control, DTR and RTS off. False when it can't be opened or set.
@@ -13,8 +20,10 @@ bool open_carrier_port(int number, int baud);
 
 // Whether a command-line argument that names no device path may be read as
 // a port number here. When not, nothing is opened and carrier_open_error()
-// says why. Linux takes only all-digit numbers; Windows takes what atoi
-// reads, as it always has.
+// says why. Linux takes only all-digit numbers, so that a typo never keys
+// the console's port; Windows takes what atoi reads ("abc" is 0), so that
+// a Windows command line without options keys the port it names there
+// (scripts/wine-messages.sh).
 bool accepts_port_number(const char* argument);
 
 // As open_carrier_port, for a device given by its path.
