@@ -13,6 +13,7 @@
 
 #include "app/simulated_time.h"
 #include "app/zone_rules.h"
+#include "base/escaped_name.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ bool use_zone(const char* name, std::string& error) {
     built_in_zone = rule;
     return true;
   }
-  const std::string start = std::string("kolvan: --zone=") + name + ": ";
+  const std::string start = "kolvan: --zone=" + escaped_name(name) + ": ";
   if (file == ZoneFile::LeapSeconds)
     error = start + "a zone whose clock counts leap seconds, 27 s behind UTC; give the plain " +
             "zone (without \"right/\")";

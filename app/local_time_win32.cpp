@@ -9,6 +9,7 @@
 
 #include "app/simulated_time.h"
 #include "app/zone_rules.h"
+#include "base/escaped_name.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ bool convert(NamedZone& zone, std::int64_t seconds, std::tm& out) {
 
 bool use_zone(const char* name, std::string& error) {
   if (named_zone(name, sent_zone)) return true;
-  error = std::string("kolvan: --zone=") + name + ": on Windows kolvan knows only the zones " +
+  error = "kolvan: --zone=" + escaped_name(name) + ": on Windows kolvan knows only the zones " +
           zone_rule_names();
   return false;
 }
