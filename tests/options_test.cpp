@@ -138,8 +138,10 @@ const TestingCase kTestingCases[] = {
     {{"--bo\x1b[2Jgus", "3"}, nullptr, "kolvan: unknown option '--bo\\x1b[2Jgus'"},
     // The ways out: one at a time, named in the table's order whatever the
     // command line's; each with its own operand rule.
-    {{"--audio", "--pwm=pwmchip0:0"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
-    {{"--pwm=pwmchip0:0", "--audio"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--audio", "--pwm=pwmchip0:0"}, nullptr,
+     "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--pwm=pwmchip0:0", "--audio"}, nullptr,
+     "kolvan: --audio and --pwm are two ways out: give one"},
     {{"--audio", "/dev/ttyUSB0", "0"}, nullptr,
      "kolvan: --audio takes no COM_PORT, only an optional offset_sec"},
     {{"--station=jjy60"}, nullptr,
