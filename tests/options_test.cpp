@@ -136,6 +136,8 @@ const TestingCase kTestingCases[] = {
      "kolvan: --minutes=5x: not a whole number of minutes, 1 or more"},
     {{"--zone=", "3"}, nullptr, "kolvan: unknown option '--zone='"},
     {{"--bo\x1b[2Jgus", "3"}, nullptr, "kolvan: unknown option '--bo\\x1b[2Jgus'"},
+    {{"--station=a\x1b[2Jb", "3"}, nullptr,
+     "kolvan: unknown station 'a\\x1b[2Jb' (one of jjy40, jjy60, wwvb, dcf77, msf, bpc)"},
     // The ways out: one at a time, named in the table's order whatever the
     // command line's; each with its own operand rule.
     {{"--audio", "--pwm=pwmchip0:0"}, nullptr,
