@@ -10,6 +10,7 @@
 
 #include "app/simulated_time.h"
 #include "app/zone_rules.h"
+#include "base/escaped_name.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ bool use_zone(const char* name, std::string& error) {
   } else if (rule != nullptr) {
     setenv("TZ", rule->posix_tz, 1);
   } else {
-    error = std::string("kolvan: --zone=") + name + ": no such zone in the tz database (" +
+    error = "kolvan: --zone=" + escaped_name(name) + ": no such zone in the tz database (" +
             database + ")";
     return false;
   }

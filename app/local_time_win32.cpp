@@ -6,6 +6,7 @@
 
 #include "app/simulated_time.h"
 #include "app/zone_rules.h"
+#include "base/escaped_name.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ const ZoneRule* chosen_zone = nullptr;
 bool use_zone(const char* name, std::string& error) {
   chosen_zone = find_zone_rule(name);
   if (chosen_zone != nullptr) return true;
-  error = std::string("kolvan: --zone=") + name + ": on Windows kolvan knows only the zones " +
+  error = "kolvan: --zone=" + escaped_name(name) + ": on Windows kolvan knows only the zones " +
           zone_rule_names();
   return false;
 }

@@ -125,10 +125,13 @@ int main(int argc, char** argv) {
                                usage_text(true));
   // Before opening: an output's own threads inherit the finest sleep.
   prepare_clocks();
-  if (!open_carrier_output(output, argument, *options.station)) return 1;
+  // Before opening: an end during set-up cleans up what was set up.
   install_interrupt_handler();
-  // Before the time is read: a chosen time's offset is from the set clock.
+  // Before opening, so that nothing is keyed until the clock is set (a
+  // sound card or PWM channel not opened is silent), and before the time is
+  // read: a chosen time's offset is from the set clock.
   if (options.wait_sync) wait_for_host_clock_sync();
+  if (!open_carrier_output(output, argument, *options.station)) return 1;
   if (options.carrier_only) return send_steady_carrier(output, *options.station, options.minutes);
   int offset_sec = options.offset_sec;
   if (options.has_time && !offset_of_chosen_time(chosen, offset_sec))

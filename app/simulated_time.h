@@ -25,6 +25,11 @@ bool local_time(std::int64_t seconds, SimulatedTime& out);
 bool seconds_of_local_time(int year, int month, int day, int hour, int minute, int second,
                            std::int64_t& seconds);
 
+// local_time of a time a station can send: false too outside the years
+// 2000 to 2099, which the frames carry as two digits (1998 would go out as
+// 98, a year of this century).
+bool time_sent(std::int64_t seconds, SimulatedTime& out);
+
 // The host's calendar time plus `offset_sec` plus one second, in seconds
 // since the epoch: the instant whose local time simulated_time gives.
 std::int64_t simulated_seconds(int offset_sec);
@@ -34,5 +39,6 @@ std::int64_t simulated_seconds_at(std::int64_t host_second, int offset_sec);
 
 // One second ahead of the simulated clock (host time + offset_sec), so the
 // loop sees second 0 of a minute during the last second of the one before.
-// False when the local-time conversion can't represent that time.
+// False when the local-time conversion can't represent that time, or the
+// stations can't (time_sent).
 bool simulated_time(int offset_sec, SimulatedTime& out);

@@ -75,9 +75,11 @@ void wait_for_next_minute(const Station& station, const SimulatedTime& t, Statio
 // symbol per second on the pacer's steps. The symbols of seconds that passed
 // during a stall, and one whose second is already too far gone, are dropped
 // ("?"); the frame goes on at the next second's start.
-// Returns how many symbols were dropped.
+// Returns how many symbols were dropped; kClockSteppedBack, having sent and
+// shown nothing, when the host clock went back before the frame's start.
 int send_frame(const Station& station, const StationFrame& frame, std::int64_t first_second) {
   int position = align_to_calendar_second(first_second);
+  if (position == kClockSteppedBack) return kClockSteppedBack;
   int dropped = 0;
   for (; dropped < position && dropped < 60; ++dropped) std::putchar(kDroppedGlyph);
   while (position < 60) {
@@ -107,7 +109,7 @@ bool transmission_pass(Transmission& transmission) {
   const std::int64_t host_second = pacer_calendar_second();
   const std::int64_t now = simulated_seconds_at(host_second, transmission.offset_sec);
   SimulatedTime t;
-  if (!local_time(now, t)) return false;
+  if (!time_sent(now, t)) return false;
   std::printf("%02d:%02d:%02d ==> ", t.tm_hour, t.tm_min, t.tm_sec);
   std::string carries;
   if (!is_sent_minute(station, t)) {
@@ -123,6 +125,14 @@ bool transmission_pass(Transmission& transmission) {
   if (!station.encode(now, local_time, transmission.frame, carries)) return false;
   announce_frame(station, transmission.frame, host_second + 1);
   const int dropped = send_frame(station, transmission.frame, host_second + 1);
+  if (dropped == kClockSteppedBack) {
+    // Waiting for the old second would silence the output for as long as
+    // the step: the next pass reads the time again instead.
+    std::putchar('\n');
+    std::fprintf(stderr, "kolvan: the host clock went back: %02d:%02d not sent, the time read again\n",
+                 t.tm_hour, t.tm_min);
+    return true;
+  }
   ++transmission.frames_sent;
   if (!carries.empty()) std::printf(" %s", carries.c_str());
   std::putchar('\n');

@@ -81,8 +81,8 @@ struct CarrierOutput {
 // with a null; exactly one row takes the Operand.
 extern const CarrierOutput* const kOutputs[];
 
-// Opens `output` and makes it the one the verbs below drive. Called once,
-// before the loop and the interrupt handler start.
+// Makes `output` the one the verbs below drive and opens it. Called once,
+// before the loop starts; the interrupt handler may close it meanwhile.
 bool open_carrier_output(const CarrierOutput& output, const char* argument,
                          const Station& station);
 

@@ -38,6 +38,8 @@ TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
       {"GPIO54", false, "", 0},
       {"pwmchip:0", false, "", 0},
       {":0", false, "", 0},
+      {"pwmchip0:\x1b[2J", false, "", 0},
+      {"pwmchip\x1b[2J:0", false, "", 0},
   };
   for (const Case& c : kCases) {
     PwmChannel channel;
@@ -51,13 +53,15 @@ TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
       EXPECT_EQ(channel.gpio, -1) << c.argument;
     } else {
       EXPECT_EQ(error.rfind("kolvan: --pwm=", 0), 0u) << error;
+      EXPECT_EQ(error.find('\x1b'), std::string::npos) << error;
     }
   }
 }
 
 // Periods are 1e9 / the carrier in whole nanoseconds; the reduced duties
 // are the figures of the station notes (JJY 3.2 %, WWVB 4.5 %, DCF77
-// 4.8 %, MSF 0), to their one decimal; the full carrier is half the period.
+// 4.8 %, BPC 10.2 %, MSF 0), to their one decimal; the full carrier is half
+// the period.
 TEST(PwmCarrier, PeriodAndDutiesOfEveryStation) {
   struct Case {
     const char* station;
@@ -67,7 +71,7 @@ TEST(PwmCarrier, PeriodAndDutiesOfEveryStation) {
   };
   const Case kCases[] = {
       {"jjy40", 25000, 3.2, true},  {"jjy60", 16667, 3.2, true}, {"wwvb", 16667, 4.5, false},
-      {"dcf77", 12903, 4.8, false}, {"msf", 16667, 0.0, false},
+      {"dcf77", 12903, 4.8, false}, {"msf", 16667, 0.0, false},  {"bpc", 14599, 10.2, false},
   };
   for (const Case& c : kCases) {
     const PwmCarrier carrier = pwm_carrier(*find_station(c.station));

@@ -80,6 +80,10 @@ const char kBpcPublished[] = "|0000233132112301201|1000233133112301201|200023313
 // 7 ones so P1 1 (8 in blocks 1 and 2), PM; day 00 11 11, month 10 10, year
 // 77 - 64 = 00 11 01, 9 ones so P2 1, the 64 bit.
 const char kBpcLate[] = "|0021212113033220313|1021212112033220313|2021212112033220313";
+// 00:00 CST Tue 1 Jan 2064, the first minute of the year 64: hour, minute
+// 0, Tuesday 00 02, day 00 00 01, month 00 01, year 64 - 64 = 00 00 00 and
+// the 64 bit; P1 1 in block 0 (one 1), 0 in blocks 1 and 2; P2 0 (two 1s).
+const char kBpc2064[] = "|0000000021001010002|1000000020001010002|2000000020001010002";
 
 // The changes: 8 March and 1 November 2026, 02:00 in Chicago; 29 March and 25
 // October 2026, 01:00 UTC in Berlin and London. DCF77's A1 goes out through
@@ -153,6 +157,7 @@ const Minute kMinutes[] = {
     {"bpc", utc(2024, 12, 22, 4, 47, 0), "2024-12-22 Sun 357 12:47 CST", kBpcPublished,
      "= 12:47 CST"},
     {"bpc", utc(2077, 10, 15, 13, 38, 0), "2077-10-15 Fri 288 21:38 CST", kBpcLate, "= 21:38 CST"},
+    {"bpc", utc(2063, 12, 31, 16, 0, 0), "2064-01-01 Tue 001 00:00 CST", kBpc2064, "= 00:00 CST"},
 };
 
 TEST(Station, MinutesPinnedAroundChangesAndAtYearEnds) {
