@@ -113,6 +113,7 @@ std::string help_text() {
   text +=
       "\nA '?' stands for a second whose pulse was dropped because the host was late.\n"
       "Exit status: 0 after Ctrl-C, --minutes or the usage text, 1 when the port or\n"
-      "device can't be opened, 2 for a wrong option.\n";
+      "device can't be opened, 2 for a wrong option. SIGTERM and SIGHUP close the way\n"
+      "out as Ctrl-C does, then end kolvan as their signal does.\n";
   return text;
 }
