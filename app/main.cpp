@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
   if (!options.note.empty()) std::fprintf(stderr, "%s\n", options.note.c_str());
   // The zone sent: --zone's, else the station's own, else the host's.
   const char* zone = !options.zone.empty() ? options.zone.c_str() : options.station->zone;
-  if (zone != nullptr && !use_zone(zone, error)) return refuse_command_line(error, usage_text(true));
+  if (zone != nullptr && !use_zone(zone, error))
+    return refuse_command_line(error, usage_text(true));
   if (options.wait_sync && !host_clock_sync_known())
     return refuse_command_line(
         "kolvan: --wait-sync: this system doesn't say whether its clock is synchronised",

@@ -116,13 +116,14 @@ bool transmission_pass(Transmission& transmission) {
     // The wait ends in the last second of the minute with the symbol this
     // minute's frame has there: most stations' is fixed, BPC's is the last
     // of its date's bits, and no clock should hear a wrong one.
-    if (!station.encode(now - t.tm_sec, local_time, transmission.frame, carries)) return false;
+    if (!station.encode(now - t.tm_sec, local_time, zone_time, transmission.frame, carries))
+      return false;
     const StationSymbol last = transmission.frame[59];
     carrier_announce(host_second + 60 - t.tm_sec, station.symbols[last].shape);
     wait_for_next_minute(station, t, last);
     return true;
   }
-  if (!station.encode(now, local_time, transmission.frame, carries)) return false;
+  if (!station.encode(now, local_time, zone_time, transmission.frame, carries)) return false;
   announce_frame(station, transmission.frame, host_second + 1);
   const int dropped = send_frame(station, transmission.frame, host_second + 1);
   if (dropped == kClockSteppedBack) {

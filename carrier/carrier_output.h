@@ -68,7 +68,8 @@ struct CarrierOutput {
   // lost device is tried again here.
   void (*upkeep)();
   // Stops the output at once, the carrier off; async-signal-safe, safe to
-  // call again and before open.
+  // call again, before open, and from a signal handler that interrupts open
+  // (undoing what open has done so far: a channel it exported).
   void (*close)();
   // Optional, for --carrier: holds the carrier at full level with no code
   // for `station`, for at least 50 ms more; called every 20 ms or so until

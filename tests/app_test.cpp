@@ -115,7 +115,7 @@ TEST(Year2040, AMinuteIsConvertedAndEncoded) {
   EXPECT_EQ(t.tm_min, 1);
   StationFrame frame;
   std::string carries;
-  ASSERT_TRUE(default_station().encode(minute, local_time, frame, carries));
+  ASSERT_TRUE(default_station().encode(minute, local_time, zone_time, frame, carries));
   StationTime decoded;
   ASSERT_TRUE(default_station().decode(frame, decoded, nullptr));
   EXPECT_EQ(decoded.year, 2040);

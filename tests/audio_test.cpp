@@ -67,7 +67,7 @@ Rendered render(const PulseShape& shape, bool keyed_is_high, std::int64_t first_
   choose_tone(40000, kRate, false, setup);
   Rendered r;
   start_tone(r.state, setup, keyed_is_high);
-  ToneSchedule schedule;
+  ShapeSchedule schedule;
   schedule_shape(schedule, kSecond, shape);
   std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
   for (int b = 0; b < blocks; ++b) {
@@ -132,7 +132,7 @@ TEST(Tone, WholeSecondsKeyedOneAfterAnotherHoldTheToneOn) {
   choose_tone(40000, kRate, false, setup);
   ToneState state;
   start_tone(state, setup, true);
-  ToneSchedule schedule;
+  ShapeSchedule schedule;
   for (std::int64_t s = kSecond; s < kSecond + 3; ++s) schedule_shape(schedule, s, kWholeSecondKeyed);
   const int frames = kRate / 10;
   std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
@@ -163,14 +163,35 @@ TEST(Tone, ALostBufferKeepsTheEdgesOnTheHostsSecond) {
   EXPECT_DOUBLE_EQ(tone_level(r.state, end + 25), 0);
 }
 
-// The host clock steps back 10 s after the first block: the next second of
-// the new time (the scheduled one, 0.4 s after the step, sample 24000) is
-// keyed on time, not after 10 s of silence.
-TEST(Tone, AClockSteppedBackKeysTheNextSecondOnTime) {
-  const std::int64_t first_ns = (kSecond + 10) * kNs - kNs / 2;
-  const Rendered r = render({192, 0, 0}, true, first_ns, kRate / 10, 8, -10 * kNs);
-  EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 100), 1);
-  EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 9600 + 100), 0);
+// The host clock steps back, or forward, 10 s after the first block: the
+// next second of the new time (the scheduled one, 0.4 s after the step,
+// sample 24000) is keyed on time, not after 10 s of silence.
+TEST(Tone, AClockSteppedEitherWayKeysTheNextSecondOnTime) {
+  for (const std::int64_t step_s : {-10, 10}) {
+    const std::int64_t first_ns = (kSecond - step_s) * kNs - kNs / 2;
+    const Rendered r = render({192, 0, 0}, true, first_ns, kRate / 10, 8, step_s * kNs);
+    EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 100), 1) << step_s;
+    EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 9600 + 100), 0) << step_s;
+  }
+}
+
+// Before anything is announced (--wait-sync waiting) the sound card is
+// silent even for a station whose carrier is on between pulses; once a
+// second is announced, the seconds without a shape carry the tone.
+TEST(Tone, NothingAnnouncedIsSilenceWhateverThePolarity) {
+  ToneSetup setup;
+  choose_tone(77500, kRate, false, setup);
+  ToneState state;
+  start_tone(state, setup, false);
+  ShapeSchedule schedule;
+  std::vector<std::int16_t> block(kRate / 10);
+  render_tone(state, schedule, kSecond * kNs, block.data(), kRate / 10);
+  for (const std::int16_t s : block) ASSERT_EQ(s, 0);
+  schedule_shape(schedule, kSecond + 5, {192, 0, 0});
+  render_tone(state, schedule, kSecond * kNs + kNs / 10, block.data(), kRate / 10);
+  int peak = 0;
+  for (const std::int16_t s : block) peak = std::max(peak, std::abs(static_cast<int>(s)));
+  EXPECT_GE(peak, 32000);
 }
 
 // The envelope reading rendered sound as a line monitor: each pulse as the

@@ -144,10 +144,14 @@ const TestingCase kTestingCases[] = {
     {{"--minutes=1\r", "3"}, nullptr,
      "kolvan: --minutes=1\\x0d: not a whole number of minutes, 1 or more"},
     {{"--bo\x1b[2Jgus", "3"}, nullptr, "kolvan: unknown option '--bo\\x1b[2Jgus'"},
+    {{"--station=a\x1b[2Jb", "3"}, nullptr,
+     "kolvan: unknown station 'a\\x1b[2Jb' (one of jjy40, jjy60, wwvb, dcf77, msf, bpc)"},
     // The ways out: one at a time, named in the table's order whatever the
     // command line's; each with its own operand rule.
-    {{"--audio", "--pwm=pwmchip0:0"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
-    {{"--pwm=pwmchip0:0", "--audio"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--audio", "--pwm=pwmchip0:0"}, nullptr,
+     "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--pwm=pwmchip0:0", "--audio"}, nullptr,
+     "kolvan: --audio and --pwm are two ways out: give one"},
     {{"--audio", "/dev/ttyUSB0", "0"}, nullptr,
      "kolvan: --audio takes no COM_PORT, only an optional offset_sec"},
     {{"--station=jjy60"}, nullptr,

@@ -203,7 +203,7 @@ TEST(Program, EverySignalThatEndsItCleansUpFirstEvenDuringSetUp) {
       EXPECT_TRUE(wait_for_error_output(child, "nothing is sent until then\n", 5000)) << child.err;
     } else {
       ASSERT_TRUE(start_child(child, {kProgram, "--pwm=" + chip + ":0"}));
-      for (int i = 0; i < 500 && file_text(chip + "/export").empty(); ++i) usleep(2000);
+      for (int i = 0; i < 2500 && file_text(chip + "/export").empty(); ++i) usleep(2000);
     }
     const std::string exported = c.wait_sync ? "" : "0\n";
     EXPECT_EQ(file_text(chip + "/export"), exported);
