@@ -50,6 +50,25 @@ case " ${arches[*]} " in
       check "readelf -A: the packaged armhf $program is ARMv6 (v6KZ, Thumb-1, VFPv2)" \
         armv6_only "$log_dir/armhf/usr/bin/$program"
     done
+    # Past 2038: every call of kolvan's own code into glibc that takes a
+    # time is its 64-bit one (_TIME_BITS=64): no symbol S is called whose
+    # 64-bit twin (__S64, __S_time64, __S64_time64, __localtime64_r for
+    # localtime_r) libc.a has.
+    time64_only() {
+      local twins calls call found=0
+      twins=$(arm-linux-gnueabi-nm --defined-only /usr/arm-linux-gnueabi/lib/libc.a 2>/dev/null |
+        awk 'NF == 3 && $3 ~ /^__.*64/ { print $3 }' | sort -u)
+      calls=$(find "${1:-build/package-armhf}" -path '*/CMakeFiles/kolvan*' -name '*.o' -print0 |
+        xargs -0 arm-linux-gnueabi-nm -u | awk 'NF == 2 { print $2 }' | sort -u)
+      for call in $calls; do
+        if grep -qxE "__(${call}(64|_time64|64_time64)|${call%_r}64_r)" <<<"$twins"; then
+          echo "    32-bit time: $call"
+          found=1
+        fi
+      done
+      [ -n "$calls" ] && [ "$found" -eq 0 ]
+    }
+    check "kolvan's own code calls glibc's 64-bit time functions only" time64_only
     [ "$failed" -eq 0 ] || exit 1
     ;;
 esac
