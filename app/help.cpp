@@ -1,31 +1,31 @@
-// What --help shows, built from the station table so that it lists exactly
-// the stations, carriers, keying and glyphs the program has.
+// What --help shows, built from the tables of ways out and of stations so
+// that it lists exactly the ways out, stations, carriers, keying and glyphs
+// the program has.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/options.h"
+#include "carrier/carrier_output.h"
 
 namespace {
 
-constexpr const char* kAbout =
+// The opening paragraph: the rows' words, in the table's order, between
+// these.
+constexpr const char* kAboutStart =
     "kolvan sends the time code of a long-wave time station for the host's clock,\n"
     "so that a radio-controlled clock near a simple transmitter sets itself. Each\n"
-    "second's pulse keys a serial port's transmit line (runs of zero bytes at 9600\n"
-    "baud 8N1: the line at space) or, with --audio, a tone from the sound card.\n"
-    "With --pwm, a Linux board's PWM pin makes the carrier itself (docs/pwm.md).\n"
+    "second's pulse keys ";
+constexpr const char* kAboutEnd =
     "It runs until Ctrl-C and shows each minute it sends, one glyph per second.\n";
 
-constexpr const char* kArguments =
-    "  COM_PORT          the serial port: its number (3 is COM3; on Linux COM n is\n"
-    "                    /dev/ttyS(n-1)) or, on Linux, a device path (/dev/ttyUSB0)\n"
+// The list of arguments: the operand's lines first, then these, then each
+// option's, then the rest.
+constexpr const char* kOperandsAndStation =
     "  offset_sec        seconds added to the host's clock, may be negative (0)\n"
-    "  --station=NAME    the station whose code is sent (jjy40)\n"
-    "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
-    "                    or DEVICE) instead of keying a serial port\n"
-    "  --pwm=CHIP:CHANNEL\n"
-    "                    make the carrier on a PWM channel, Linux only: CHIP is\n"
-    "                    pwmchipN under /sys/class/pwm or a chip's directory\n"
+    "  --station=NAME    the station whose code is sent (jjy40)\n";
+
+constexpr const char* kOtherOptions =
     "  --zone=NAME       send the time of zone NAME (IANA: Asia/Tokyo) instead of\n"
     "                    the station's own (jjy40, jjy60: the host's local time)\n"
     "  --time=YYYY-MM-DDTHH:MM[:SS]\n"
@@ -86,14 +86,25 @@ std::string station_lines(const Station& station) {
   return lines + wrapped("         glyphs: ", glyphs, "; ");
 }
 
+// The rows' help lines: those of the way out taken as an operand, or those
+// of the ways out named by options.
+std::string output_lines(bool operand) {
+  std::string lines;
+  for (const CarrierOutput* const* row = kOutputs; *row != nullptr; ++row)
+    if (((*row)->argument == OutputArgument::Operand) == operand) lines += (*row)->help;
+  return lines;
+}
+
 }  // namespace
 
 std::string help_text() {
-  std::string text = kAbout;
+  std::string text = kAboutStart;
+  for (const CarrierOutput* const* row = kOutputs; *row != nullptr; ++row) text += (*row)->about;
+  text += kAboutEnd;
   text += "\n";
   text += usage_text(true);
   text += "\n";
-  text += kArguments;
+  text += output_lines(true) + kOperandsAndStation + output_lines(false) + kOtherOptions;
   text += "\nStations (jjy is jjy40; on the serial line jjy40 and jjy60 are the same code):\n";
   for (const Station* const* s = kStations; *s != nullptr; ++s) text += station_lines(**s);
   text +=

@@ -1,43 +1,25 @@
-// kolvan: keys a serial port's transmit line with the time code of a
-// long-wave time station (JJY unless told otherwise) for the host's clock,
-// minute after minute, until Ctrl-C.
-//
-//   kolvan COM_PORT [offset_sec]
-//   kolvan [--station=NAME] COM_PORT [offset_sec]
-//   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
-//   kolvan [--station=NAME] --pwm=CHIP:CHANNEL [offset_sec]
+// kolvan: keys a way out (a serial port's transmit line unless told
+// otherwise) with the time code of a long-wave time station (JJY unless told
+// otherwise) for the host's clock, minute after minute, until Ctrl-C. Its
+// command line is usage_text()'s (app/options.h); the way out is the row of
+// carrier_output.h's table that the command line chose.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "app/clock_watch.h"
-#include "app/command_line.h"
 #include "app/interrupt.h"
 #include "app/options.h"
 #include "app/simulated_time.h"
 #include "app/transmission_loop.h"
-#include "carrier/audio_output.h"
 #include "carrier/carrier_output.h"
-#include "carrier/pwm.h"
-#include "kolvan_version.h"
+#include "cli/command_line.h"
 #include "pacing/clock.h"
 
 namespace {
 
-// The way out the command line chose, and the argument it is opened with.
-const CarrierOutput& chosen_output(const Options& options, const char*& argument) {
-  if (options.audio) {
-    argument = options.audio_device.c_str();
-    return audio_carrier_output();
-  }
-  if (options.pwm != nullptr) {
-    argument = options.pwm;
-    return pwm_carrier_output();
-  }
-  argument = options.port;
-  return serial_carrier_output();
-}
+constexpr const char* kProgram = "kolvan";
 
 // The offset that makes the time sent `chosen` now: computed once, so
 // that the pulses stay on the host's seconds as with any offset.
@@ -62,7 +44,7 @@ bool choose_time(const Options& options, std::int64_t& chosen) {
   else if (!offset_of_chosen_time(chosen, offset))
     wrong = "more than 68 years from the host's clock";
   if (wrong == nullptr) return true;
-  std::fprintf(stderr, "kolvan: --time=%s: %s\n%s", text, wrong, usage_text(true));
+  refuse_command_line(std::string("kolvan: --time=") + text + ": " + wrong, usage_text(true));
   return false;
 }
 
@@ -117,39 +99,30 @@ int main(int argc, char** argv) {
       std::fputs(help_text().c_str(), stdout);
       return 0;
     case CommandLineResult::Version:
-      std::puts("kolvan " KOLVAN_VERSION);
-      return 0;
+      return show_version(kProgram);
     case CommandLineResult::Error:
-      std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
-      return 2;
+      return refuse_command_line(error, usage_text(true));
   }
+  const CarrierOutput& output = *options.output;
+  const char* argument = options.output_argument;
+  if (output.query != nullptr && output.query(argument)) return 0;
   if (!options.note.empty()) std::fprintf(stderr, "%s\n", options.note.c_str());
   // The zone sent: --zone's, else the station's own, else the host's.
   const char* zone = !options.zone.empty() ? options.zone.c_str() : options.station->zone;
-  if (zone != nullptr && !use_zone(zone, error)) {
-    std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
-    return 2;
-  }
-  if (options.wait_sync && !host_clock_sync_known()) {
-    std::fprintf(stderr,
-                 "kolvan: --wait-sync: this system doesn't say whether its clock is "
-                 "synchronised\n%s",
-                 usage_text(true));
-    return 2;
-  }
+  if (zone != nullptr && !use_zone(zone, error)) return refuse_command_line(error, usage_text(true));
+  if (options.wait_sync && !host_clock_sync_known())
+    return refuse_command_line(
+        "kolvan: --wait-sync: this system doesn't say whether its clock is synchronised",
+        usage_text(true));
   std::int64_t chosen = 0;
   if (options.has_time && !choose_time(options, chosen)) return 2;
-  const char* argument = nullptr;
-  const CarrierOutput& output = chosen_output(options, argument);
-  if (output.check != nullptr && !output.check(argument, error)) {
-    std::fprintf(stderr, "%s\n%s", error.c_str(), usage_text(true));
-    return 2;
-  }
-  if (options.carrier_only && output.steady == nullptr) {
-    std::fprintf(stderr, "kolvan: --carrier: the %s output can't hold a steady carrier\n%s",
-                 output.name, usage_text(true));
-    return 2;
-  }
+  // A row this platform lacks refuses every argument here.
+  if (output.check != nullptr && !output.check(argument, error))
+    return refuse_command_line(error, usage_text(true));
+  if (options.carrier_only && output.steady == nullptr)
+    return refuse_command_line(std::string("kolvan: --carrier: the ") + output.name +
+                                   " output can't hold a steady carrier",
+                               usage_text(true));
   // Before opening: an output's own threads inherit the finest sleep.
   prepare_clocks();
   if (!open_carrier_output(output, argument, *options.station)) return 1;

@@ -1,22 +1,57 @@
-// Reading the command line, options first.
+// Reading kolvan's command line, options first; the options both programs
+// take are read by cli/command_line.
 #include "app/options.h"
 
+#include <cctype>
+#include <climits>
 #include <cstring>
 
-#include "app/command_line.h"
-#include "carrier/port_name.h"
+#include "base/escaped_name.h"
+#include "cli/command_line.h"
 #include "stations/calendar.h"
 
 namespace {
 
-bool starts_with(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+constexpr const char* kProgram = "kolvan";
+
+// The row that takes the first operand.
+const CarrierOutput& operand_row() {
+  const CarrierOutput* const* row = kOutputs;
+  while ((*row)->argument != OutputArgument::Operand) ++row;
+  return **row;
 }
 
-bool set_station(const char* name, Options& options, std::string& error) {
-  options.station = find_station(name);
-  if (options.station != nullptr) return true;
-  error = "kolvan: " + unknown_station_text(name);
+int table_index(const CarrierOutput* output) {
+  int index = 0;
+  while (kOutputs[index] != output) ++index;
+  return index;
+}
+
+// A way out named by its option: --NAME, or --NAME=ARGUMENT. False when
+// `arg` names none; `error` is set for an option that needs its argument.
+bool read_output_option(const char* arg, Options& options, const CarrierOutput*& other,
+                        std::string& error) {
+  for (const CarrierOutput* const* row = kOutputs; *row != nullptr; ++row) {
+    const CarrierOutput& output = **row;
+    if (output.argument == OutputArgument::Operand) continue;
+    const std::size_t length = std::strlen(output.option);
+    if (std::strncmp(arg, output.option, length) != 0) continue;
+    if (arg[length] != '\0' && arg[length] != '=') continue;
+    if (arg[length] == '\0' && output.argument == OutputArgument::Required) {
+      error = output.missing;
+      return true;
+    }
+    if (options.output != nullptr && options.output != &output && other == nullptr)
+      other = &output;
+    // The option alone keeps an argument given before it.
+    if (arg[length] == '=') {
+      options.output_argument = arg + length + 1;
+    } else if (options.output != &output) {
+      options.output_argument = "";
+    }
+    if (options.output == nullptr) options.output = &output;
+    return true;
+  }
   return false;
 }
 
@@ -38,20 +73,26 @@ bool take_offset(const char* text, Options& options, std::string& error) {
   return false;
 }
 
-// The arguments after the options: COM_PORT and an optional offset, or with
-// --audio or --pwm only the offset. A wrong count is the fixed usage line
-// without options, as always; with options, an error a service manager sees.
+// The arguments after the options: COM_PORT and an optional offset, or,
+// when an option named the way out, only the offset. A wrong count without
+// options is the fixed usage line, status 0 (Program.WrongArgumentCountPrintsUsageAndExitsZero);
+// with options, an error a service manager sees.
 CommandLineResult take_operands(int count, char** operands, Options& options, std::string& error) {
-  const bool takes_port = !options.audio && options.pwm == nullptr;
-  const int first_offset = takes_port ? 1 : 0;
+  const CarrierOutput& operand = operand_row();
+  const bool takes_operand = options.output == nullptr;
+  const int first_offset = takes_operand ? 1 : 0;
   if (count < first_offset || count > first_offset + 1) {
     if (!options.any_option) return CommandLineResult::Usage;
-    error = !takes_port ? std::string("kolvan: --") + (options.audio ? "audio" : "pwm") +
-                              " takes no COM_PORT, only an optional offset_sec"
-                        : "kolvan: give COM_PORT and an optional offset_sec after the options";
+    error = !takes_operand ? std::string("kolvan: ") + options.output->option + " takes no " +
+                                 operand.option + ", only an optional offset_sec"
+                           : std::string("kolvan: give ") + operand.option +
+                                 " and an optional offset_sec after the options";
     return CommandLineResult::Error;
   }
-  if (takes_port) options.port = operands[0];
+  if (takes_operand) {
+    options.output = &operand;
+    options.output_argument = operands[0];
+  }
   if (count > first_offset) {
     if (!take_offset(operands[first_offset], options, error)) return CommandLineResult::Error;
     options.has_offset = true;
@@ -127,6 +168,7 @@ bool check_combination(const Options& options, std::string& error) {
 CommandLineResult parse_command_line(int argc, char** argv, Options& options, std::string& error) {
   options = Options{};
   options.station = &default_station();
+  const CarrierOutput* other = nullptr;  // a second way out named
   int i = 1;
   for (; i < argc && starts_with(argv[i], "--"); ++i) {
     const char* arg = argv[i];
@@ -135,21 +177,20 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       ++i;
       break;
     }
-    if (std::strcmp(arg, "--help") == 0) return CommandLineResult::Help;
-    if (std::strcmp(arg, "--version") == 0) return CommandLineResult::Version;
-    if (std::strcmp(arg, "--audio") == 0) {
-      options.audio = true;
-    } else if (starts_with(arg, "--audio=")) {
-      options.audio = true;
-      options.audio_device = arg + std::strlen("--audio=");
-    } else if (starts_with(arg, "--pwm=")) {
-      options.pwm = arg + std::strlen("--pwm=");
-    } else if (std::strcmp(arg, "--pwm") == 0) {
-      error = "kolvan: option '--pwm' needs CHIP:CHANNEL, e.g. --pwm=pwmchip0:0";
-      return CommandLineResult::Error;
-    } else if (starts_with(arg, "--station=")) {
-      if (!set_station(arg + std::strlen("--station="), options, error))
+    switch (read_common_option(kProgram, argc, argv, i, options.station, error)) {
+      case CommonOption::Help:
+        return CommandLineResult::Help;
+      case CommonOption::Version:
+        return CommandLineResult::Version;
+      case CommonOption::Error:
         return CommandLineResult::Error;
+      case CommonOption::Station:
+        continue;
+      case CommonOption::None:
+        break;
+    }
+    if (read_output_option(arg, options, other, error)) {
+      if (!error.empty()) return CommandLineResult::Error;
     } else if (starts_with(arg, "--time=")) {
       options.has_time = true;
       if (!parse_time(arg + std::strlen("--time="), options.time, error))
@@ -163,19 +204,15 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
       options.carrier_only = true;
     } else if (std::strcmp(arg, "--wait-sync") == 0) {
       options.wait_sync = true;
-    } else if (std::strcmp(arg, "--station") == 0) {
-      if (i + 1 >= argc) {
-        error = "kolvan: option '--station' needs a station name";
-        return CommandLineResult::Error;
-      }
-      if (!set_station(argv[++i], options, error)) return CommandLineResult::Error;
     } else {
-      error = "kolvan: unknown option '" + escaped_name(arg) + "'";
+      error = unknown_option_error(kProgram, arg);
       return CommandLineResult::Error;
     }
   }
-  if (options.audio && options.pwm != nullptr) {
-    error = "kolvan: --audio and --pwm are two ways out: give one";
+  if (other != nullptr) {
+    const bool in_order = table_index(options.output) < table_index(other);
+    error = std::string("kolvan: ") + (in_order ? options.output : other)->option + " and " +
+            (in_order ? other : options.output)->option + " are two ways out: give one";
     return CommandLineResult::Error;
   }
   const CommandLineResult operands = take_operands(argc - i, argv + i, options, error);
@@ -184,12 +221,35 @@ CommandLineResult parse_command_line(int argc, char** argv, Options& options, st
   return CommandLineResult::Run;
 }
 
+OffsetText read_offset(const char* text, int& value) {
+  const char* at = text;
+  while (std::isspace(static_cast<unsigned char>(*at))) ++at;
+  const bool negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  const char* digits = at;
+  long long magnitude = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*at)); ++at) {
+    magnitude = magnitude * 10 + (*at - '0');
+    if (magnitude > -static_cast<long long>(INT_MIN)) return OffsetText::OutOfRange;
+  }
+  if (!negative && magnitude > INT_MAX) return OffsetText::OutOfRange;
+  value = static_cast<int>(negative ? -magnitude : magnitude);
+  return at > digits && *at == '\0' ? OffsetText::Number : OffsetText::Partial;
+}
+
+// The fixed line is the first JJY program's, byte for byte; the full form
+// has a line for each way out, in the table's order.
 const char* usage_text(bool any_option) {
   if (!any_option) return "Usage: Kolvan COM_PORT [offset_sec]\n";
-  return "Usage: kolvan [--station=NAME] COM_PORT [offset_sec]\n"
-         "       kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]\n"
-         "       kolvan [--station=NAME] --pwm=CHIP:CHANNEL [offset_sec]\n"
-         "       kolvan --help | --version\n"
-         "Other options, also before the operands: --zone=NAME, --minutes=N,\n"
-         "  --time=YYYY-MM-DDTHH:MM[:SS], --carrier, --wait-sync\n";
+  static const std::string full = [] {
+    std::string text;
+    for (const CarrierOutput* const* row = kOutputs; *row != nullptr; ++row)
+      text += std::string(row == kOutputs ? "Usage: " : "       ") + "kolvan [--station=NAME] " +
+              (*row)->usage + " [offset_sec]\n";
+    return text +
+           "       kolvan --help | --version\n"
+           "Other options, also before the operands: --zone=NAME, --minutes=N,\n"
+           "  --time=YYYY-MM-DDTHH:MM[:SS], --carrier, --wait-sync\n";
+  }();
+  return full.c_str();
 }

@@ -1,16 +1,15 @@
-// The command line with options:
-//   kolvan [--station=NAME] COM_PORT [offset_sec]
-//   kolvan [--station=NAME] --audio[=DEVICE] [offset_sec]
-//   kolvan [--station=NAME] --pwm=CHIP:CHANNEL [offset_sec]
-//   kolvan --help | --version
-// and, before the operands, --time, --minutes, --carrier, --wait-sync, --zone.
-// Options come first, in GNU long form, and end at the first argument that
-// doesn't begin with "--" (or at "--"). A command line without options is
-// read exactly as `Kolvan COM_PORT [offset_sec]` always was.
+// kolvan's command line: the forms usage_text() shows, the options first, in
+// GNU long form, ending at the first argument that doesn't begin with "--"
+// (or at "--"). The ways out come from the table of carrier_output.h. With
+// no option at all, `Kolvan COM_PORT [offset_sec]` is read byte for byte as
+// the first JJY program read it, and a wrong count of arguments gets its
+// one fixed usage line with status 0 (Options.TheUsageLineWithoutOptionsIsTheFixedOne,
+// Program.WrongArgumentCountPrintsUsageAndExitsZero).
 #pragma once
 
 #include <string>
 
+#include "carrier/carrier_output.h"
 #include "stations/station.h"
 
 // A time of day on a calendar date, as --time gives it.
@@ -19,11 +18,9 @@ struct LocalClockTime {
 };
 
 struct Options {
-  const Station* station = nullptr;  // the default station unless --station
-  bool audio = false;                // --audio: the sound card instead of a port
-  std::string audio_device;          // --audio=DEVICE; empty for the default output
-  const char* pwm = nullptr;         // --pwm=CHIP:CHANNEL: a PWM pin instead of a port
-  const char* port = nullptr;        // COM_PORT, when neither --audio nor --pwm
+  const Station* station = nullptr;         // the default station unless --station
+  const CarrierOutput* output = nullptr;    // the way out: the operand's row unless an option names one
+  const char* output_argument = nullptr;    // its argument: COM_PORT, DEVICE ("" for none)...
   int offset_sec = 0;
   bool any_option = false;           // some argument was an option
   bool has_offset = false;           // offset_sec was given
@@ -46,10 +43,20 @@ enum class CommandLineResult {
 
 CommandLineResult parse_command_line(int argc, char** argv, Options& options, std::string& error);
 
+// How an offset argument reads.
+enum class OffsetText {
+  Number,      // all of it is the number
+  Partial,     // the number is what atoi reads before other characters ("30m", "1e9", "xyz": 0)
+  OutOfRange,  // its digits go beyond a 32-bit int: no value is used
+};
+
+// Reads an offset as atoi does; `value` is set unless it is OutOfRange.
+OffsetText read_offset(const char* text, int& value);
+
 // The usage text: the one fixed line when no option was given, else the
-// full form.
+// full form, a line for each way out.
 const char* usage_text(bool any_option);
 
-// What --help shows: the program, its command line, the stations with their
-// carriers, keying and glyphs.
+// What --help shows: the program, its command line, the ways out and the
+// stations with their carriers, keying and glyphs.
 std::string help_text();

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "carrier/port_name.h"
+#include "base/escaped_name.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -36,6 +36,13 @@ const char* hold_tone(const Station& station) {
 constexpr CarrierOutput audio_row() {
   CarrierOutput row{};
   row.name = "audio";
+  row.option = "--audio";
+  row.argument = OutputArgument::Optional;
+  row.usage = "--audio[=DEVICE]";
+  row.help =
+      "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
+      "                    or DEVICE) instead of keying a serial port\n";
+  row.about = " or, with --audio, a tone from the sound card.\n";
   row.open = open_audio;
   row.announce = announce_audio;
   row.send = send_audio;
@@ -44,8 +51,6 @@ constexpr CarrierOutput audio_row() {
   return row;
 }
 
-constexpr CarrierOutput kAudioOutput = audio_row();
-
 }  // namespace
 
-const CarrierOutput& audio_carrier_output() { return kAudioOutput; }
+extern const CarrierOutput kAudioOutput = audio_row();

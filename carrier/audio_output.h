@@ -24,6 +24,3 @@ void announce_audio(std::int64_t host_second, const PulseShape& shape);
 
 // Stops the tone where the platform can from a signal handler.
 void close_audio();
-
-// The sound card's row.
-const CarrierOutput& audio_carrier_output();

@@ -2,11 +2,13 @@
 // until main opens another.
 #include "carrier/carrier_output.h"
 
+#include "carrier/serial_port.h"
+
 namespace {
 
 // Set before the interrupt handler is installed and never again, so the
 // handler reads it without a race.
-const CarrierOutput* output = &serial_carrier_output();
+const CarrierOutput* output = &kSerialOutput;
 
 }  // namespace
 

@@ -1,6 +1,9 @@
-// The ways out of the time code (the serial port, the sound card...), each
-// one row of verbs chosen once at start-up: main, the loop and the interrupt
-// handler use only these, so a new way out is one file and one row.
+// The ways out of the time code (the serial port, the sound card, the PWM
+// pin), each one row of the table kOutputs: its option, how it takes its
+// argument, its lines of --help and its verbs. The command line, --help,
+// main, the loop and the interrupt handler use only the table and these
+// verbs, so a new way out is its own file(s), one row in
+// carrier/outputs.cpp and its CMake line.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +11,41 @@
 
 #include "stations/station.h"
 
+// How a way out takes its argument on the command line.
+enum class OutputArgument {
+  Operand,   // the first operand after the options (COM_PORT): the way out
+             // when no option names another
+  Optional,  // --NAME or --NAME=ARGUMENT; "" without one
+  Required,  // --NAME=ARGUMENT; --NAME alone is refused with `missing`
+};
+
 // A row is filled field by field by name in a constexpr function (C++17
 // has no designated initializers); an optional verb left out is null, so a
 // verb added later leaves the other rows as they are.
 struct CarrierOutput {
-  // What the command line calls it: "serial", "audio", "pwm".
+  // What messages call it: "serial", "audio", "pwm".
   const char* name;
+  // The command line's word for it: the operand's name ("COM_PORT") or the
+  // option ("--audio"), as the errors about it say it.
+  const char* option;
+  OutputArgument argument;
+  // Its form on the usage lines: "COM_PORT", "--audio[=DEVICE]".
+  const char* usage;
+  // Required: the error line for the option without its argument
+  // ("kolvan: option '--pwm' needs ...").
+  const char* missing;
+  // Its lines in --help's list, each ending in a line end: an operand's
+  // before offset_sec, an option's after --station.
+  const char* help;
+  // Its words in --help's opening paragraph, which the rows' words make in
+  // the table's order: each piece carries its own line ends, so the
+  // paragraph reads as one.
+  const char* about;
+  // Optional. When the argument asks a question rather than naming a device
+  // (--pwm=list), answers it on standard output and returns true: main then
+  // ends with status 0 before anything is checked or opened. False when the
+  // argument names a device.
+  bool (*query)(const char* argument);
   // Optional. Checks the command-line `argument` before anything is opened;
   // false with `error` ("kolvan: ...") for a malformed one, or for a way out
   // this platform doesn't have: the caller shows it with the usage, status 2.
@@ -45,9 +77,9 @@ struct CarrierOutput {
   const char* (*steady)(const Station& station);
 };
 
-// The serial port of carrier/carrier.h: the default, so that everything
-// that links only the port's verbs keys the port.
-const CarrierOutput& serial_carrier_output();
+// The ways out in the order --help and the usage lines show them, ending
+// with a null; exactly one row takes the Operand.
+extern const CarrierOutput* const kOutputs[];
 
 // Opens `output` and makes it the one the verbs below drive. Called once,
 // before the loop and the interrupt handler start.

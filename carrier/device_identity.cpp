@@ -1,5 +1,5 @@
 // Whether a device that is back under a lost device's name is the same one.
-// Pure rules, built everywhere; carrier_posix.cpp reads the identities.
+// Pure rules, built everywhere; serial_port_posix.cpp reads the identities.
 #include "carrier/device_identity.h"
 
 bool pseudo_terminal_major(unsigned major) { return major == 3 || (major >= 136 && major <= 143); }

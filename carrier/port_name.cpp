@@ -1,6 +1,12 @@
-// How a port number becomes a device name: the Windows COM names and the
-// Linux /dev/ttyS names. Pure functions, built on every platform.
+// How a port argument becomes a device name: its number, the Windows COM
+// names and the Linux /dev/ttyS names. Pure functions, built on every
+// platform.
 #include "carrier/port_name.h"
+
+#include <cctype>
+#include <climits>
+
+#include "base/escaped_name.h"
 
 std::string win32_port_name(int number) {
   // From COM10 on, Windows reaches the port only through the device
@@ -25,26 +31,23 @@ bool group_worth_joining(const std::string& group) {
   return !group.empty();
 }
 
-std::string escaped_name(const std::string& name) {
-  std::string shown;
-  for (const char c : name) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      shown += "\\\\";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      static const char kHex[] = "0123456789abcdef";
-      shown += "\\x";
-      shown += kHex[byte >> 4];
-      shown += kHex[byte & 15];
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
-
 bool posix_port_name(int number, std::string& name) {
   if (number <= 0) return false;
   name = "/dev/ttyS" + std::to_string(number - 1);
   return true;
+}
+
+int parse_int(const char* text) {
+  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  // Accumulate towards the limit of the sign so that INT_MIN is reachable,
+  // and stop growing once the value can only saturate.
+  const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+  long long magnitude = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
+    magnitude = magnitude * 10 + (*text - '0');
+    if (magnitude > limit) magnitude = limit;
+  }
+  return static_cast<int>(negative ? -magnitude : magnitude);
 }

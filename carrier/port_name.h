@@ -1,4 +1,4 @@
-// How a port number becomes a device name on each platform. Both rules are
+// How a port argument becomes a device name on each platform. The rules are
 // plain functions, built everywhere, so each can be checked anywhere.
 #pragma once
 
@@ -22,7 +22,8 @@ bool posix_port_number_argument(const char* argument, std::string& reason);
 // kmem, disk, tty), whose members can read far more than a port.
 bool group_worth_joining(const std::string& group);
 
-// A name as messages show it: control characters (a line end, an escape
-// sequence) and backslashes written as C escapes, so that a name can't
-// forge or hide a line of the console.
-std::string escaped_name(const std::string& name);
+// A port number as the command line gives it: what atoi reads (leading
+// white space, an optional sign, decimal digits up to the first non-digit,
+// 0 without digits), saturated to the range of a 32-bit int instead of
+// overflowing.
+int parse_int(const char* text);

@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "base/units.h"
+#include "carrier/pwm_board.h"
 
-const double kPi = std::acos(-1.0);
+namespace {
 
 bool all_digits(const char* text) {
   if (*text == '\0') return false;
@@ -31,8 +32,31 @@ double percent(std::int64_t part, std::int64_t whole) {
 
 }  // namespace
 
+std::string pwm_sysfs_root() {
+  const char* root = std::getenv("KOLVAN_SYSFS_ROOT");
+  return root != nullptr && *root != '\0' ? root : "/sys";
+}
+
+std::string pwm_class_dir() { return pwm_sysfs_root() + "/class/pwm"; }
+
 bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error) {
   const std::string text = argument != nullptr ? argument : "";
+  if ((text[0] == 'G' || text[0] == 'g') && text.find(':') == std::string::npos) {
+    const int gpio = parse_gpio_pin(text.c_str());
+    if (gpio < 0) {
+      error = "kolvan: --pwm=" + text + ": a pin is GPIO and its number, e.g. --pwm=GPIO18";
+      return false;
+    }
+    if (pwm_overlay_line(gpio).empty()) {
+      error = "kolvan: --pwm=" + text + ": no PWM channel reaches it on a Raspberry Pi's header: " +
+              "GPIO12, 13, 18 or 19 (or name a channel as CHIP:CHANNEL)";
+      return false;
+    }
+    out.chip.clear();
+    out.channel = 0;
+    out.gpio = gpio;
+    return true;
+  }
   const std::size_t colon = text.rfind(':');
   const std::string chip = colon == std::string::npos ? text : text.substr(0, colon);
   const std::string channel = colon == std::string::npos ? "" : text.substr(colon + 1);
@@ -46,8 +70,9 @@ bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error
     error = "kolvan: --pwm=" + text + ": CHANNEL after the ':' is a number, e.g. pwmchip0:0";
     return false;
   }
-  out.chip = named ? std::string(kPwmClassDir) + "/" + chip : chip;
+  out.chip = named ? pwm_class_dir() + "/" + chip : chip;
   out.channel = std::atoi(channel.c_str());
+  out.gpio = -1;
   return true;
 }
 

@@ -10,17 +10,27 @@
 #include "carrier/carrier_output.h"
 #include "stations/station.h"
 
-// Where sysfs keeps the PWM chips: a CHIP without a '/' is a name under it.
-constexpr const char* kPwmClassDir = "/sys/class/pwm";
+// Where everything kolvan reads of sysfs is: /sys, or for tests a fake
+// tree that the environment variable KOLVAN_SYSFS_ROOT names.
+std::string pwm_sysfs_root();
+// Where sysfs keeps the PWM chips (ROOT/class/pwm): a CHIP without a '/'
+// is a name under it.
+std::string pwm_class_dir();
 
 struct PwmChannel {
   std::string chip;  // the chip's directory: /sys/class/pwm/pwmchip0, or as given
   int channel = 0;
+  int gpio = -1;  // a header pin (GPIO18) whose chip and channel are still to find
 };
 
-// Reads "pwmchipN:M" or "PATH:M" (any CHIP with a '/' is the path of a
-// chip's directory). False with `error` ("kolvan: ...") for anything else.
+// Reads "pwmchipN:M", "PATH:M" (any CHIP with a '/' is the path of a chip's
+// directory) or a header pin, "GPIO18". False with `error` ("kolvan: ...")
+// for anything else.
 bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error);
+
+// --pwm=list: prints the board and its PWM chips (pwm_board.h) and returns
+// true; false for an argument that names a channel or a pin. Linux only.
+bool query_pwm(const char* argument);
 
 // The square wave of a station's carrier. The fundamental of a rectangular
 // wave of duty d has an amplitude proportional to sin(pi d): 50 % is the
@@ -55,6 +65,21 @@ int plan_pwm_edges(const PwmCarrier& carrier, const PulseShape& shape, std::uint
 std::string describe_pwm(const char* argument, const Station& station, const PwmCarrier& carrier,
                          std::int64_t kept_period_ns);
 
-// The PWM pin's row: the sysfs interface on Linux; refused with status 2
-// where the platform has none.
-const CarrierOutput& pwm_carrier_output();
+// The PWM pin's row as every platform shows it: its option, usage and
+// help. Each platform's file adds the verbs: the sysfs interface on Linux; a
+// check that refuses it with status 2 where the platform has none.
+constexpr CarrierOutput pwm_row_words() {
+  CarrierOutput row{};
+  row.name = "pwm";
+  row.option = "--pwm";
+  row.argument = OutputArgument::Required;
+  row.usage = "--pwm=PIN";
+  row.missing = "kolvan: option '--pwm' needs the pin, e.g. --pwm=GPIO18";
+  row.help =
+      "  --pwm=PIN         make the carrier on a PWM pin, Linux only: a header pin\n"
+      "                    (GPIO18; its chip and channel found on any Raspberry\n"
+      "                    Pi), or CHIP:CHANNEL (pwmchipN under /sys/class/pwm or\n"
+      "                    a chip's directory); --pwm=list shows what is there\n";
+  row.about = "With --pwm, a Linux board's PWM pin makes the carrier itself (docs/pwm.md).\n";
+  return row;
+}

@@ -12,14 +12,11 @@ bool refuse_pwm(const char*, std::string& error) {
 }
 
 constexpr CarrierOutput pwm_row() {
-  CarrierOutput row{};
-  row.name = "pwm";
+  CarrierOutput row = pwm_row_words();
   row.check = refuse_pwm;
   return row;
 }
 
-constexpr CarrierOutput kPwmOutput = pwm_row();
-
 }  // namespace
 
-const CarrierOutput& pwm_carrier_output() { return kPwmOutput; }
+extern const CarrierOutput kPwmOutput = pwm_row();

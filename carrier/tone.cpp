@@ -5,23 +5,18 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/units.h"
+
 namespace {
 
-constexpr std::int64_t kSecondNs = 1000000000;
 constexpr std::int64_t kTimeJumpNs = 30000000;  // 30 ms
 constexpr std::int64_t kTimeSmoothing = 8;      // blocks
-constexpr double kPi = 3.14159265358979323846;
 
 // The lowest rate at which a tone of `hz` still comes out clean, and the
 // highest tone a rate is asked to carry (below its Nyquist limit, with room
 // for the output's anti-alias filter).
 constexpr double kCarrierRateFactor = 2.2;
 constexpr double kHighestToneOfRate = 0.45;
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 const char* ordinal_suffix(int n) {
   if (n % 100 >= 11 && n % 100 <= 13) return "th";

@@ -6,11 +6,11 @@
 
 #include <cmath>
 
+#include "base/units.h"
 #include "carrier/tone.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kOnFraction = 0.6;
 constexpr double kOffFraction = 0.4;
 // Below this amplitude (of 32767) there is no tone to read: about -50 dBFS.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "carrier/port_name.h"
+#include "base/escaped_name.h"
 #include "monitor/audio_envelope.h"
 #include "monitor/audio_source.h"
 

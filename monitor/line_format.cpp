@@ -4,16 +4,11 @@
 #include <ctime>
 #include <string>
 
+#include "base/units.h"
 #include "monitor/line_monitor.h"
 
 namespace {
 
-constexpr std::int64_t kSecondUs = 1000000;
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 // Host local time of day of a moment, "09:31:12" and, with milliseconds,
 // "09:31:12.004".

@@ -6,18 +6,13 @@
 
 #include <cstring>
 
-namespace {
+#include "base/units.h"
 
-constexpr std::int64_t kSecondUs = 1000000;
+namespace {
 
 // Another station's decoded minute names it only when the station asked for
 // has decoded none for this long: one odd minute proves nothing.
 constexpr std::int64_t kOtherStationAfterSec = 120;
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 // How long `count` characters take on the line.
 std::int64_t line_time_us(std::size_t count) {

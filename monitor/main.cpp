@@ -1,8 +1,7 @@
 // kolvan-monitor: reads a line keyed by kolvan back and decodes it, one line
 // a minute, reporting every pulse of a wrong shape and every missing one.
-//
-//   kolvan-monitor [--station=NAME] [DEVICE]
-//   kolvan-monitor [--station=NAME] --audio[=DEVICE] | FILE.wav
+// Its command line is kUsage below; the options it shares with kolvan are
+// read by cli/command_line.
 //
 // With a DEVICE (whose receive line is wired to the transmit line of the
 // port kolvan keys), reads it at 9600 8N1. Without one, makes a virtual
@@ -17,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "carrier/port_name.h"
+#include "base/escaped_name.h"
+#include "cli/command_line.h"
 #include "monitor/audio_monitor.h"
 #include "monitor/line_monitor.h"
 #include "monitor/line_port.h"
@@ -26,6 +26,7 @@
 
 namespace {
 
+constexpr const char* kProgram = "kolvan-monitor";
 constexpr int kPollMs = 50;
 
 void print_line(const std::string& line) {
@@ -44,18 +45,8 @@ struct MonitorOptions {
   const char* device = nullptr;  // null for a virtual serial port
   const char* audio = nullptr;   // --audio[=DEVICE] or FILE.wav: sound instead of a line
   bool help = false;
+  bool version = false;
 };
-
-bool starts_with(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-bool set_station(const char* name, MonitorOptions& options, std::string& error) {
-  options.station = find_station(name);
-  if (options.station == nullptr)
-    error = unknown_station_text(name);
-  return options.station != nullptr;
-}
 
 // Options first, then at most a DEVICE. False with `error` set (empty for
 // a wrong count of arguments) when the command line is wrong.
@@ -67,22 +58,28 @@ bool parse_options(int argc, char** argv, MonitorOptions& options, std::string& 
       ++i;
       break;
     }
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+    switch (read_common_option(kProgram, argc, argv, i, options.station, error)) {
+      case CommonOption::Help:
+        options.help = true;
+        return true;
+      case CommonOption::Version:
+        options.version = true;
+        return true;
+      case CommonOption::Error:
+        return false;
+      case CommonOption::Station:
+        continue;
+      case CommonOption::None:
+        break;
+    }
+    if (std::strcmp(arg, "-h") == 0) {
       options.help = true;
       return true;
     }
-    if (starts_with(arg, "--station=")) {
-      if (!set_station(arg + std::strlen("--station="), options, error)) return false;
-    } else if (std::strcmp(arg, "--station") == 0) {
-      if (i + 1 >= argc) {
-        error = "option '--station' needs a station name";
-        return false;
-      }
-      if (!set_station(argv[++i], options, error)) return false;
-    } else if (names_audio_input(arg)) {
+    if (names_audio_input(arg)) {
       options.audio = arg;
     } else {
-      error = std::string("unknown option '") + arg + "'";
+      error = unknown_option_error(kProgram, arg);
       return false;
     }
   }
@@ -101,11 +98,8 @@ bool parse_options(int argc, char** argv, MonitorOptions& options, std::string& 
 int main(int argc, char** argv) {
   MonitorOptions options;
   std::string error;
-  if (!parse_options(argc, argv, options, error)) {
-    if (!error.empty()) std::fprintf(stderr, "kolvan-monitor: %s\n", error.c_str());
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (!parse_options(argc, argv, options, error)) return refuse_command_line(error, kUsage);
+  if (options.version) return show_version(kProgram);
   if (options.help) {
     std::printf("%sStations: %s (default %s)\n", kUsage, station_names().c_str(),
                 default_station().name);

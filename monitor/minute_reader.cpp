@@ -3,9 +3,9 @@
 // and the minute decoded by the station. See minute_reader.h for the rules.
 #include "monitor/minute_reader.h"
 
-namespace {
+#include "base/units.h"
 
-constexpr std::int64_t kSecondUs = 1000000;
+namespace {
 
 std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
   const std::int64_t r = a % b;

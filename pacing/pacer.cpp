@@ -9,11 +9,11 @@
 
 #include <cstdint>
 
+#include "base/units.h"
 #include "pacing/clock.h"
 
 namespace {
 
-constexpr std::int64_t kSecondMs = 1000;
 constexpr std::int64_t kPollFromMs = 800;  // polling covers only the end of a second
 constexpr std::uint32_t kPollPeriodMs = 10;
 
@@ -72,11 +72,6 @@ int poll_for_second(std::int64_t second) {
     seen = calendar;
     seen_at = now;
   }
-}
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 }  // namespace

@@ -1,17 +1,14 @@
 // Calendar arithmetic in the proleptic Gregorian calendar, on plain integers.
 #include "stations/calendar.h"
 
+#include "base/units.h"
+
 namespace {
 
 constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 int days_in_month(int year, int month) {
   return kMonthDays[month - 1] + (month == 2 && is_leap_year(year) ? 1 : 0);
-}
-
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 // Year, month (1-12) and day of the `days`-th day since 1970-01-01, by the

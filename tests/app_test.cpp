@@ -9,10 +9,11 @@
 #include <string>
 
 #include "app/clock_watch.h"
-#include "app/command_line.h"
+#include "carrier/port_name.h"
 #include "app/simulated_time.h"
 #include "app/transmission_loop.h"
 #include "carrier/carrier_output.h"
+#include "carrier/serial_port.h"
 #include "fake_carrier.h"
 #include "fake_clock.h"
 #include "glyphs.h"
@@ -345,7 +346,7 @@ TEST(SteadyCarrier, SerialLineKeepsItsRatePastTheCountersWrap) {
   } kSteps[] = {{0, 192}, {20, 211}, {0x80000000u, 403}, {0x80000000u, 595}};
   for (const auto& step : kSteps) {
     fake_clock_advance(step.advance_ms);
-    serial_carrier_output().steady(default_station());
+    kSerialOutput.steady(default_station());
     EXPECT_EQ(fake_zero_bytes(), step.total_bytes) << "after " << step.advance_ms << " ms more";
   }
 }

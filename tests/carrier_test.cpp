@@ -1,6 +1,6 @@
 // The POSIX carrier port, driven on a pseudo-terminal: the test holds the
 // master side and sees on it what the port's transmit line would carry.
-#include "carrier/carrier.h"
+#include "carrier/serial_port.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-// The fake carrier behind carrier/carrier.h for tests of the loop.
+// The fake carrier behind carrier/serial_port.h for tests of the loop.
 #include "fake_carrier.h"
 
-#include "carrier/carrier.h"
+#include "carrier/serial_port.h"
 #include "fake_clock.h"
 
 namespace {

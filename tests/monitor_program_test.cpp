@@ -94,6 +94,8 @@ TEST(MonitorProgram, AWrongCommandLineSaysWhyAndPrintsUsage) {
       {{"--station=wwv", "a"}, "kolvan-monitor: unknown station 'wwv' (one of "},
       {{"--station"}, "kolvan-monitor: option '--station' needs a station name\n"},
       {{"--baud=50"}, "kolvan-monitor: unknown option '--baud=50'\n"},
+      // Escaped as kolvan escapes it: the name can't move the console's cursor.
+      {{"--bo\x1b[2Jgus"}, "kolvan-monitor: unknown option '--bo\\x1b[2Jgus'\n"},
       {{"--audio", "/dev/ttyUSB0"}, ""},  // sound or a line, not both
   };
   for (const Case& c : cases) {
@@ -109,6 +111,11 @@ TEST(MonitorProgram, AWrongCommandLineSaysWhyAndPrintsUsage) {
   Child help;
   EXPECT_EQ(run_child(help, {kMonitor, "--help"}, 5000), 0);
   EXPECT_EQ(help.out.substr(0, usage.size()), usage);
+  // --version as kolvan answers it, with the project's version.
+  Child version;
+  EXPECT_EQ(run_child(version, {kMonitor, "--version"}, 5000), 0);
+  EXPECT_EQ(version.out, "kolvan-monitor " KOLVAN_PROJECT_VERSION "\n");
+  EXPECT_EQ(version.err, "");
 }
 
 TEST(MonitorProgram, VirtualPortOutlivesItsUsersAndEndsOnSigint) {

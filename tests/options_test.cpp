@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/options.h"
 #include "carrier/port_name.h"
 
@@ -48,9 +47,10 @@ const Case kCases[] = {
     // The sound card takes no port: only the offset follows.
     {{"--audio"}, CommandLineResult::Run, "jjy40", nullptr, 0, true, ""},
     {{"--audio=hw:1", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, true, "hw:1"},
+    {{"--audio=hw:1", "--audio"}, CommandLineResult::Run, "jjy40", nullptr, 0, true, "hw:1"},
     {{"--audio", "/dev/ttyUSB0", "0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     // A PWM pin likewise; one way out at a time.
-    {{"--pwm=pwmchip0:0", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, false, ""},
+    {{"--pwm=pwmchip0:0", "-60"}, CommandLineResult::Run, "jjy40", nullptr, -60, false, "pwmchip0:0"},
     {{"--pwm=pwmchip0:0", "3", "4"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     {{"--pwm", "3"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
     {{"--audio", "--pwm=pwmchip0:0"}, CommandLineResult::Error, nullptr, nullptr, 0, false, ""},
@@ -76,13 +76,16 @@ TEST(Options, EachRuleOfTheCommandLine) {
     EXPECT_EQ(error.empty(), c.result != CommandLineResult::Error);
     if (c.result != CommandLineResult::Run) continue;
     EXPECT_STREQ(options.station->name, c.station);
-    EXPECT_EQ(options.port == nullptr, c.port == nullptr);
-    if (c.port != nullptr && options.port != nullptr) {
-      EXPECT_STREQ(options.port, c.port);
+    const std::string way = options.output->name;
+    EXPECT_EQ(way == "serial", c.port != nullptr);
+    if (c.port != nullptr) {
+      EXPECT_STREQ(options.output_argument, c.port);
     }
     EXPECT_EQ(options.offset_sec, c.offset);
-    EXPECT_EQ(options.audio, c.audio);
-    EXPECT_EQ(options.audio_device, c.device);
+    EXPECT_EQ(way == "audio", c.audio);
+    if (c.port == nullptr) {
+      EXPECT_STREQ(options.output_argument, c.device);
+    }
   }
 }
 
@@ -131,6 +134,16 @@ const TestingCase kTestingCases[] = {
     {{"--minutes=5x", "3"}, nullptr,
      "kolvan: --minutes=5x: not a whole number of minutes, 1 or more"},
     {{"--zone=", "3"}, nullptr, "kolvan: unknown option '--zone='"},
+    {{"--bo\x1b[2Jgus", "3"}, nullptr, "kolvan: unknown option '--bo\\x1b[2Jgus'"},
+    // The ways out: one at a time, named in the table's order whatever the
+    // command line's; each with its own operand rule.
+    {{"--audio", "--pwm=pwmchip0:0"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--pwm=pwmchip0:0", "--audio"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--audio", "/dev/ttyUSB0", "0"}, nullptr,
+     "kolvan: --audio takes no COM_PORT, only an optional offset_sec"},
+    {{"--station=jjy60"}, nullptr,
+     "kolvan: give COM_PORT and an optional offset_sec after the options"},
+    {{"--pwm", "3"}, nullptr, "kolvan: option '--pwm' needs the pin, e.g. --pwm=GPIO18"},
 };
 
 std::string read_as(const Options& o) {
@@ -174,6 +187,22 @@ TEST(Options, HelpFitsEightyColumnsAndNamesEveryStation) {
   }
   for (const char* name : {"jjy40", "jjy60", "wwvb", "dcf77", "msf", "bpc"})
     EXPECT_NE(help.find(std::string("\n  ") + name + " "), std::string::npos) << name;
+}
+
+// Every way out of the table is offered: on a usage line of its own and in
+// --help's list, and exactly one takes the operand.
+TEST(Options, UsageAndHelpOfferEveryWayOut) {
+  const std::string usage = usage_text(true), help = help_text();
+  int operands = 0;
+  for (const CarrierOutput* const* row = kOutputs; *row != nullptr; ++row) {
+    SCOPED_TRACE((*row)->name);
+    const std::string form = (*row)->usage;
+    EXPECT_NE(usage.find("kolvan [--station=NAME] " + form + " [offset_sec]\n"), std::string::npos);
+    EXPECT_NE(help.find("\n  " + form + (form.size() < 18 ? " " : "\n")), std::string::npos);
+    EXPECT_NE(help.find((*row)->about), std::string::npos);
+    operands += (*row)->argument == OutputArgument::Operand;
+  }
+  EXPECT_EQ(operands, 1);
 }
 
 // Each text as a Linux port argument and as an offset: a port number is all

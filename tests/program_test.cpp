@@ -89,6 +89,11 @@ TEST(Program, PortThatCannotBeOpenedExitsOneAndSaysWhy) {
     for (const char* instead : {"--pwm", "the arm64 package", "docs/building.md)\n"})
       EXPECT_NE(first.find(instead), std::string::npos) << instead;
     EXPECT_EQ(audio.err.substr(first.size(), 7), "Usage: ");
+    Child help;
+    EXPECT_EQ(run_child(help, {kProgram, "--help"}, 5000), 0);
+    EXPECT_NE(help.out.find("  --audio[=DEVICE]  the sound card: not in this build"),
+              std::string::npos)
+        << help.out;
   }
   EXPECT_EQ(audio.out, "");
 

@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 #include <vector>
+
+#include "carrier/pwm_board.h"
 
 namespace {
 
@@ -26,6 +30,12 @@ TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
       {"pwmchip0:1a", false, "", 0},
       {"pwmchip0:-1", false, "", 0},
       {"gpio18:0", false, "", 0},
+      {"GPIO18", true, "", -18},
+      {"gpio12", true, "", -12},
+      {"GPIO7", false, "", 0},
+      {"GPIO", false, "", 0},
+      {"GPIO018", false, "", 0},
+      {"GPIO54", false, "", 0},
       {"pwmchip:0", false, "", 0},
       {":0", false, "", 0},
   };
@@ -33,9 +43,12 @@ TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
     PwmChannel channel;
     std::string error;
     EXPECT_EQ(parse_pwm_channel(c.argument, channel, error), c.ok) << c.argument;
-    if (c.ok) {
+    if (c.ok && c.channel < 0) {  // a pin: its number, its chip still to find
+      EXPECT_EQ(channel.gpio, -c.channel) << c.argument;
+    } else if (c.ok) {
       EXPECT_EQ(channel.chip, c.chip) << c.argument;
       EXPECT_EQ(channel.channel, c.channel) << c.argument;
+      EXPECT_EQ(channel.gpio, -1) << c.argument;
     } else {
       EXPECT_EQ(error.rfind("kolvan: --pwm=", 0), 0u) << error;
     }
@@ -116,6 +129,75 @@ TEST(PwmSetUpLine, SaysWhatIsSetAndWhatTheKernelKept) {
       describe_pwm("pwmchip0:1", *find_station("wwvb"), pwm_carrier(*find_station("wwvb")), 16660),
       "pwm: pwmchip0:1 at 60000 Hz (period 16667 ns; the kernel keeps 16660 ns: 60024 Hz), "
       "reduced level 14.1 % (duty 4.5 %)");
+}
+
+// The frequencies the boards make, as Raspberry Pi's and the kernel's
+// sources give them: pwm-bcm2835 rounds to the nearest cycle of its clock,
+// 50 MHz on Raspberry Pi OS since 2024 and 10 MHz in the mainline trees;
+// the RP1 counts its driver's RANGE + 1 ticks of 20 ns.
+TEST(PwmBoardFrequency, EachBlockAndClockMakesTheTablesFigure) {
+  struct Case {
+    PwmBlockKind kind;
+    std::int64_t clock_hz;
+    const char* station;
+    const char* hz;
+  };
+  const Case kCases[] = {
+      {PwmBlockKind::kBcm2835, 50000000, "jjy40", "40000"},
+      {PwmBlockKind::kBcm2835, 50000000, "jjy60", "60024"},
+      {PwmBlockKind::kBcm2835, 50000000, "bpc", "68493"},
+      {PwmBlockKind::kBcm2835, 50000000, "dcf77", "77519"},
+      {PwmBlockKind::kBcm2835, 10000000, "wwvb", "59880"},
+      {PwmBlockKind::kBcm2835, 10000000, "bpc", "68493"},
+      {PwmBlockKind::kRp1Header, 50000000, "jjy40", "39968"},
+      {PwmBlockKind::kRp1Header, 50000000, "msf", "59952"},
+      {PwmBlockKind::kRp1Header, 50000000, "bpc", "68399"},  // 731 ticks; "68 400" rounded
+      {PwmBlockKind::kRp1Header, 50000000, "dcf77", "77399"},
+  };
+  for (const Case& c : kCases) {
+    const std::int64_t ps =
+        pwm_made_period_ps(c.kind, c.clock_hz, pwm_carrier(*find_station(c.station)).period_ns);
+    char hz[32];
+    std::snprintf(hz, sizeof hz, "%.0f", 1e12 / static_cast<double>(ps));
+    EXPECT_STREQ(hz, c.hz) << c.station << " at " << c.clock_hz;
+  }
+  EXPECT_EQ(pwm_made_period_ps(PwmBlockKind::kBcm2835, 0, 16667), 0);
+}
+
+// Blocks by their nodes' compatible and their devices' names, as the
+// kernel's device trees place them: the Pi 1's 0x2020c000, the Pi 4's
+// 0xfe20c000 and its jack's 0xfe20c800, the RP1's 0x98000 and 0x9c000.
+TEST(PwmBoardBlocks, KnowsEachBlockAndTheChannelsOfTheHeadersPins) {
+  EXPECT_EQ(pwm_block_kind({"brcm,bcm2835-pwm"}, "2020c000.pwm"), PwmBlockKind::kBcm2835);
+  EXPECT_EQ(pwm_block_kind({"brcm,bcm2711-pwm", "brcm,bcm2835-pwm"}, "fe20c000.pwm"),
+            PwmBlockKind::kBcm2835);
+  EXPECT_EQ(pwm_block_kind({"brcm,bcm2835-pwm"}, "fe20c800.pwm"), PwmBlockKind::kBcm2711Audio);
+  EXPECT_EQ(pwm_block_kind({"raspberrypi,rp1-pwm"}, "1f00098000.pwm"), PwmBlockKind::kRp1Header);
+  EXPECT_EQ(pwm_block_kind({"raspberrypi,rp1-pwm"}, "1f0009c000.pwm"), PwmBlockKind::kRp1Fan);
+  EXPECT_EQ(pwm_block_kind({"brcm,bcm7038-pwm"}, "107d517a80.pwm"), PwmBlockKind::kBcm2712);
+  EXPECT_EQ(pwm_block_kind({"vendor,other-pwm"}, "1000.pwm"), PwmBlockKind::kUnknown);
+  const int kBcm[4] = {0, 1, 0, 1};  // GPIO12, 13, 18, 19
+  const int kRp1[4] = {0, 1, 2, 3};
+  const int kPins[4] = {12, 13, 18, 19};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(pwm_header_channel(PwmBlockKind::kBcm2835, kPins[i]), kBcm[i]) << kPins[i];
+    EXPECT_EQ(pwm_header_channel(PwmBlockKind::kRp1Header, kPins[i]), kRp1[i]) << kPins[i];
+    EXPECT_EQ(pwm_header_channel(PwmBlockKind::kRp1Fan, kPins[i]), -1) << kPins[i];
+  }
+  // The pwm overlay's legal pin,function pairs.
+  EXPECT_EQ(pwm_overlay_line(18), "dtoverlay=pwm");
+  EXPECT_EQ(pwm_overlay_line(12), "dtoverlay=pwm,pin=12,func=4");
+  EXPECT_EQ(pwm_overlay_line(19), "dtoverlay=pwm,pin=19,func=2");
+}
+
+TEST(PwmBoardProperties, ReadsBigEndianCellsAndNulEndedStrings) {
+  EXPECT_EQ(dt_cells(std::string("\x02\xfa\xf0\x80\x00\x00\x00\x12\x01", 9)),
+            (std::vector<std::uint32_t>{50000000, 18}));
+  EXPECT_EQ(dt_strings(std::string("brcm,bcm2711-pwm\0brcm,bcm2835-pwm\0", 34)),
+            (std::vector<std::string>{"brcm,bcm2711-pwm", "brcm,bcm2835-pwm"}));
+  EXPECT_EQ(dt_gpio_name("gpio18"), 18);
+  EXPECT_EQ(dt_gpio_name("gpio"), -1);
+  EXPECT_EQ(dt_gpio_name("aon_gpio9"), -1);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
-// The serial port as a way out: its row of verbs over carrier/carrier.h,
-// with the "Can not open" lines of a port that can't be opened, and its
-// recovery once a second when the device vanished.
+// The serial port as a way out: its row of the table of ways out, its verbs
+// over the device of carrier/serial_port.h, with the "Can not open" lines
+// of a port that can't be opened, and its recovery once a second when the
+// device vanished.
+#include "carrier/serial_port.h"
+
 #include <cstdio>
 #include <string>
 
-#include "app/command_line.h"
-#include "carrier/carrier.h"
+#include "base/escaped_name.h"
 #include "carrier/carrier_output.h"
 #include "carrier/port_name.h"
 #include "pacing/clock.h"
@@ -46,23 +48,29 @@ void reopen_lost_port() {
 // the queue, stops it at once. The other stations' full carrier is the idle
 // line: nothing is sent at all.
 constexpr int kSteadyAheadChars = 192;
-bool steady_started = false;
-RunningTime steady_time;
-std::int64_t steady_sent = 0;
+
+// The steady carrier's count: since when, and how many zero bytes so far.
+struct SteadyLine {
+  bool started = false;
+  RunningTime time;
+  std::int64_t sent = 0;
+};
+
+SteadyLine steady;
 
 const char* hold_carrier(const Station& station) {
   if (!station.keyed_is_carrier_high) return "the line idle at mark (nothing sent)";
-  if (!steady_started) {
-    steady_started = true;
-    steady_time = start_running_time();
+  if (!steady.started) {
+    steady.started = true;
+    steady.time = start_running_time();
   }
   const std::int64_t due =
-      running_ms(steady_time) * kLineCharsPerSecond / 1000 + kSteadyAheadChars - steady_sent;
+      running_ms(steady.time) * kLineCharsPerSecond / 1000 + kSteadyAheadChars - steady.sent;
   const std::int64_t room = kSteadyAheadChars - carrier_queued_chars();
   const std::int64_t count = due < room ? due : room;
   if (count > 0) {
     send_zero_bytes(static_cast<int>(count));
-    steady_sent += count;
+    steady.sent += count;
   }
   return "the line held at space (zero bytes kept flowing)";
 }
@@ -72,6 +80,15 @@ const char* hold_carrier(const Station& station) {
 constexpr CarrierOutput serial_row() {
   CarrierOutput row{};
   row.name = "serial";
+  row.option = "COM_PORT";
+  row.argument = OutputArgument::Operand;
+  row.usage = "COM_PORT";
+  row.help =
+      "  COM_PORT          the serial port: its number (3 is COM3; on Linux COM n is\n"
+      "                    /dev/ttyS(n-1)) or, on Linux, a device path (/dev/ttyUSB0)\n";
+  row.about =
+      "a serial port's transmit line (runs of zero bytes at 9600\n"
+      "baud 8N1: the line at space)";
   row.open = open_port;
   row.send = send_to_port;
   row.upkeep = reopen_lost_port;
@@ -80,8 +97,6 @@ constexpr CarrierOutput serial_row() {
   return row;
 }
 
-constexpr CarrierOutput kSerialOutput = serial_row();
-
 }  // namespace
 
-const CarrierOutput& serial_carrier_output() { return kSerialOutput; }
+extern const CarrierOutput kSerialOutput = serial_row();

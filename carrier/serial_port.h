@@ -1,11 +1,18 @@
-// The serial carrier port: the one port of the process, whose transmit line
+// The serial port: the one port of the process, whose transmit line
 // carries each symbol as a run of zero bytes; 960 of them last one second at
-// 9600 baud 8N1.
+// 9600 baud 8N1. Its device, one file per platform (serial_port_posix.cpp,
+// serial_port_win32.cpp) keeping its state in one struct; its row of the
+// ways out in serial_port.cpp.
 #pragma once
 
 #include <string>
 
+#include "carrier/carrier_output.h"
 #include "stations/station.h"
+
+// The serial port's row: also the way out the verbs of carrier_output.h
+// drive until main opens one, so that what links only the port keys it.
+extern const CarrierOutput kSerialOutput;
 
 // Opens the numbered port exclusively and sets it to `baud`, 8N1, binary,
 // no flow control, DTR and RTS off. False when it can't be opened or set.

@@ -2,7 +2,7 @@
 // I/O, set to 8N1 without flow control and with DTR and RTS off, whose
 // transmit line is keyed by asynchronous writes of zero bytes. A pulse goes
 // on the line whole or not at all; a port that vanishes is opened again.
-#include "carrier/carrier.h"
+#include "carrier/serial_port.h"
 
 #include <windows.h>
 
@@ -15,26 +15,28 @@
 
 namespace {
 
-// The open port, or null. The Ctrl-C handler runs on a thread of its own and
-// takes it with an interlocked exchange.
-HANDLE volatile port_handle = nullptr;
+// The one port of the process: everything the device half knows.
+struct SerialPort {
+  // The open port, or null. The Ctrl-C handler runs on a thread of its own
+  // and takes it with an interlocked exchange.
+  HANDLE volatile handle = nullptr;
+  unsigned char shaped[4096];  // the pulse being sent
+  // One record serves every write. Nothing waits for its event; it has to
+  // stay valid while a write is under way, so the event is made once and
+  // kept for the life of the process, and a write still pending at the next
+  // second keeps the record: that second's pulse is dropped.
+  OVERLAPPED write_record;
+  HANDLE write_event = nullptr;
+  bool write_pending = false;
+  DWORD pending_length = 0;
+  std::string name;            // for the messages, and to open it again
+  int baud = 9600;
+  bool lost = false;           // the port vanished; it is opened again once a second
+  bool dropping = false;       // pulses are being dropped; said once
+  std::string open_error;      // why the last open failed
+};
 
-unsigned char shaped_buffer[4096];  // the pulse being sent
-
-// One record serves every write. Nothing waits for its event; it has to stay
-// valid while a write is under way, so the event is made once and kept for
-// the life of the process, and a write still pending at the next second
-// keeps the record: that second's pulse is dropped.
-OVERLAPPED write_record;
-HANDLE write_event = nullptr;
-bool write_pending = false;
-DWORD pending_length = 0;
-
-std::string port_name;     // for the messages, and to open it again
-int port_baud = 9600;
-bool lost = false;         // the port vanished; it is opened again once a second
-bool dropping = false;     // pulses are being dropped; said once
-std::string open_error;    // why the last open failed
+SerialPort port;
 
 // The system's text for an error code, without its line end.
 std::string system_message(DWORD error) {
@@ -58,13 +60,13 @@ std::string shown_name(const std::string& path) {
 }
 
 void note_open_error(const char* path, DWORD error) {
-  open_error = shown_name(path);
+  port.open_error = shown_name(path);
   if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-    open_error += " is held by another program";
+    port.open_error += " is held by another program";
   } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-    open_error += ": no such port; the Device Manager lists the ports under \"Ports (COM & LPT)\"";
+    port.open_error += ": no such port; the Device Manager lists the ports under \"Ports (COM & LPT)\"";
   } else {
-    open_error += ": " + system_message(error);
+    port.open_error += ": " + system_message(error);
   }
 }
 
@@ -94,7 +96,7 @@ bool configure(HANDLE handle, int baud) {
 // Opens the port exclusively and sets its line; null, with the reason
 // noted, when either fails.
 HANDLE open_configured(const char* path, int baud) {
-  if (write_event == nullptr) write_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (port.write_event == nullptr) port.write_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -112,33 +114,33 @@ HANDLE open_configured(const char* path, int baud) {
 // Makes a configured port the port of the process, with a fresh buffer and
 // write record.
 void adopt(HANDLE handle, const char* path, int baud) {
-  std::memset(&write_record, 0, sizeof write_record);
-  write_record.hEvent = write_event;
-  write_pending = false;
-  port_name = path;
-  port_baud = baud;
-  lost = false;
-  dropping = false;
-  HANDLE previous = InterlockedExchangePointer(&port_handle, handle);
+  std::memset(&port.write_record, 0, sizeof port.write_record);
+  port.write_record.hEvent = port.write_event;
+  port.write_pending = false;
+  port.name = path;
+  port.baud = baud;
+  port.lost = false;
+  port.dropping = false;
+  HANDLE previous = InterlockedExchangePointer(&port.handle, handle);
   if (previous != nullptr) CloseHandle(previous);
 }
 
 // A write that fails outright means the port is gone (an adapter pulled
 // out): said once, the port given up, and opened again by the loop.
 void note_write_error(HANDLE handle, DWORD error) {
-  if (InterlockedCompareExchangePointer(&port_handle, nullptr, handle) != handle) return;
+  if (InterlockedCompareExchangePointer(&port.handle, nullptr, handle) != handle) return;
   CloseHandle(handle);
-  write_pending = false;
-  lost = true;
-  std::fprintf(stderr, "kolvan: %s: %s\n", shown_name(port_name).c_str(),
+  port.write_pending = false;
+  port.lost = true;
+  std::fprintf(stderr, "kolvan: %s: %s\n", shown_name(port.name).c_str(),
                system_message(error).c_str());
 }
 
 void note_dropped_pulse() {
-  if (dropping) return;
-  dropping = true;
+  if (port.dropping) return;
+  port.dropping = true;
   std::fprintf(stderr, "kolvan: %s: the port's queue is full; pulses are dropped until it drains\n",
-               shown_name(port_name).c_str());
+               shown_name(port.name).c_str());
 }
 
 }  // namespace
@@ -148,7 +150,7 @@ bool open_carrier_port(int number, int baud) {
 }
 
 bool open_carrier_device(const char* path, int baud) {
-  open_error.clear();
+  port.open_error.clear();
   if (path == nullptr || baud <= 0) return false;
   HANDLE handle = open_configured(path, baud);
   if (handle == nullptr) return false;
@@ -158,16 +160,16 @@ bool open_carrier_device(const char* path, int baud) {
 
 bool accepts_port_number(const char*) { return true; }
 
-std::string carrier_open_error() { return open_error; }
+std::string carrier_open_error() { return port.open_error; }
 
-bool carrier_port_lost() { return lost && port_handle == nullptr; }
+bool carrier_port_lost() { return port.lost && port.handle == nullptr; }
 
 bool reopen_carrier_port() {
   if (!carrier_port_lost()) return false;
-  const std::string path = port_name;
-  HANDLE handle = open_configured(path.c_str(), port_baud);
+  const std::string path = port.name;
+  HANDLE handle = open_configured(path.c_str(), port.baud);
   if (handle == nullptr) return false;
-  adopt(handle, path.c_str(), port_baud);
+  adopt(handle, path.c_str(), port.baud);
   std::fprintf(stderr, "kolvan: %s: open again\n", shown_name(path).c_str());
   return true;
 }
@@ -181,19 +183,19 @@ namespace {
 // one (a timeout cut it) counts as a dropped pulse, a failed one as the
 // port gone.
 bool previous_write_done(HANDLE handle) {
-  if (!write_pending) return true;
-  if (!HasOverlappedIoCompleted(&write_record)) {
+  if (!port.write_pending) return true;
+  if (!HasOverlappedIoCompleted(&port.write_record)) {
     note_dropped_pulse();
     return false;
   }
-  write_pending = false;
+  port.write_pending = false;
   DWORD written = 0;
-  if (!GetOverlappedResult(handle, &write_record, &written, FALSE)) {
+  if (!GetOverlappedResult(handle, &port.write_record, &written, FALSE)) {
     note_write_error(handle, GetLastError());
     return false;
   }
-  if (written == pending_length) {
-    dropping = false;
+  if (written == port.pending_length) {
+    port.dropping = false;
   } else {
     note_dropped_pulse();
   }
@@ -204,17 +206,17 @@ bool previous_write_done(HANDLE handle) {
 // previous write is pending: the pulse is dropped instead, which also keeps
 // it from running into the one still going out.
 void write_pulse(const unsigned char* bytes, int count) {
-  HANDLE handle = port_handle;
+  HANDLE handle = port.handle;
   if (handle == nullptr || count <= 0) return;
   if (!previous_write_done(handle)) return;
-  const DWORD length = count < static_cast<int>(sizeof shaped_buffer)
+  const DWORD length = count < static_cast<int>(sizeof port.shaped)
                            ? static_cast<DWORD>(count)
-                           : static_cast<DWORD>(sizeof shaped_buffer);
-  ResetEvent(write_event);
-  if (WriteFile(handle, bytes, length, nullptr, &write_record) ||
+                           : static_cast<DWORD>(sizeof port.shaped);
+  ResetEvent(port.write_event);
+  if (WriteFile(handle, bytes, length, nullptr, &port.write_record) ||
       GetLastError() == ERROR_IO_PENDING) {
-    write_pending = true;
-    pending_length = length;
+    port.write_pending = true;
+    port.pending_length = length;
     return;
   }
   note_write_error(handle, GetLastError());
@@ -225,11 +227,11 @@ void write_pulse(const unsigned char* bytes, int count) {
 // Each second's bytes are laid out afresh (a few hundred at most), in a
 // buffer of their own so that the zero buffer stays all zero.
 void send_pulse(const PulseShape& shape) {
-  write_pulse(shaped_buffer, fill_pulse_bytes(shape, shaped_buffer, sizeof shaped_buffer));
+  write_pulse(port.shaped, fill_pulse_bytes(shape, port.shaped, sizeof port.shaped));
 }
 
 int carrier_queued_chars() {
-  HANDLE handle = port_handle;
+  HANDLE handle = port.handle;
   COMSTAT state{};
   DWORD errors = 0;
   if (handle == nullptr || !ClearCommError(handle, &errors, &state)) return 0;
@@ -239,24 +241,24 @@ int carrier_queued_chars() {
 // One write at a time, as for pulses: a new one only once the last is done.
 void send_zero_bytes(int count) {
   static const unsigned char zeros[256] = {};
-  HANDLE handle = port_handle;
+  HANDLE handle = port.handle;
   if (handle == nullptr || count <= 0) return;
-  if (write_pending) {
-    if (!HasOverlappedIoCompleted(&write_record)) return;
+  if (port.write_pending) {
+    if (!HasOverlappedIoCompleted(&port.write_record)) return;
     DWORD written = 0;
-    GetOverlappedResult(handle, &write_record, &written, FALSE);
-    write_pending = false;
+    GetOverlappedResult(handle, &port.write_record, &written, FALSE);
+    port.write_pending = false;
   }
   const DWORD length = static_cast<DWORD>(count < 256 ? count : 256);
-  ResetEvent(write_event);
-  if (WriteFile(handle, zeros, length, nullptr, &write_record) ||
+  ResetEvent(port.write_event);
+  if (WriteFile(handle, zeros, length, nullptr, &port.write_record) ||
       GetLastError() == ERROR_IO_PENDING) {
-    write_pending = true;
-    pending_length = length;
+    port.write_pending = true;
+    port.pending_length = length;
   }
 }
 
 void close_carrier_port() {
-  HANDLE handle = InterlockedExchangePointer(&port_handle, nullptr);
+  HANDLE handle = InterlockedExchangePointer(&port.handle, nullptr);
   if (handle != nullptr) CloseHandle(handle);
 }

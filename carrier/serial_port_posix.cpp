@@ -3,7 +3,7 @@
 // line is keyed by non-blocking writes of zero bytes. A pulse goes on the
 // line whole or not at all; a device that vanishes is opened again when the
 // same device is back (never a pseudo-terminal).
-#include "carrier/carrier.h"
+#include "carrier/serial_port.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +24,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "base/escaped_name.h"
 #include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 #include "carrier/pulse_bytes.h"
@@ -31,20 +32,24 @@
 
 namespace {
 
-// The open port, or -1. The interrupt handler takes it with an exchange, so
-// it must be a lock-free atomic.
-std::atomic<int> port_fd{-1};
+// The one port of the process: everything the device half knows.
+struct SerialPort {
+  // The open port, or -1. The interrupt handler takes it with an exchange,
+  // so it must be a lock-free atomic.
+  std::atomic<int> fd{-1};
+  unsigned char shaped[4096];  // the pulse being sent
+  std::string name;            // for the messages, and to open it again
+  int baud = 9600;
+  bool lost = false;           // the device vanished; it is opened again once a second
+  bool dropping = false;       // pulses are being dropped on a full queue; said once
+  std::string open_error;      // why the last open failed
+  DeviceIdentity identity;     // the device opened, to know it when it is back
+  bool refusal_said = false;   // that what came back is not it, said once
+};
 static_assert(std::atomic<int>::is_always_lock_free,
               "the port descriptor is taken in a signal handler");
 
-unsigned char shaped_buffer[4096];  // the pulse being sent
-std::string device_name;  // for the messages, and to open it again
-int device_baud = 9600;
-bool lost = false;           // the device vanished; it is opened again once a second
-bool dropping = false;       // pulses are being dropped on a full queue; said once
-std::string open_error;      // why the last open failed
-DeviceIdentity port_identity;  // the device opened, to know it when it is back
-bool refusal_said = false;   // that what came back is not it, said once
+SerialPort port;
 
 // The group to join after a refused open: a character device's own, unless
 // it is a system group; "" when no group would help.
@@ -58,17 +63,17 @@ std::string group_to_join(const char* path) {
 
 // The reason for a failed open, with what to do about it where that helps.
 void note_open_error(const char* path, int error) {
-  open_error = escaped_name(path);
+  port.open_error = escaped_name(path);
   if (error == EBUSY || error == EWOULDBLOCK) {
-    open_error += " is held by another program";
+    port.open_error += " is held by another program";
     return;
   }
-  open_error += std::string(": ") + std::strerror(error);
+  port.open_error += std::string(": ") + std::strerror(error);
   const std::string group = error == EACCES || error == EPERM ? group_to_join(path) : "";
   if (!group.empty()) {
-    open_error += "; add your user to the " + group + " group";
+    port.open_error += "; add your user to the " + group + " group";
   } else if (error == ENOTTY) {
-    open_error += "; it is not a serial port";
+    port.open_error += "; it is not a serial port";
   }
 }
 
@@ -159,11 +164,11 @@ DeviceIdentity identity_of(dev_t device) {
 
 // Makes a configured device the port of the process.
 void adopt(int fd, const char* path, int baud) {
-  device_name = path;
-  device_baud = baud;
-  lost = false;
-  dropping = false;
-  const int previous = port_fd.exchange(fd);
+  port.name = path;
+  port.baud = baud;
+  port.lost = false;
+  port.dropping = false;
+  const int previous = port.fd.exchange(fd);
   if (previous >= 0) release(previous);
 }
 
@@ -171,85 +176,85 @@ void adopt(int fd, const char* path, int baud) {
 // (an adapter pulled out gives EIO): say so once, give the device up, and
 // leave it to the loop to open it again.
 void note_write_error(int fd, int error) {
-  if (port_fd.load() != fd) return;  // closed under us by the interrupt
-  if (!port_fd.compare_exchange_strong(fd, -1)) return;
+  if (port.fd.load() != fd) return;  // closed under us by the interrupt
+  if (!port.fd.compare_exchange_strong(fd, -1)) return;
   release(fd);
-  lost = true;
-  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(device_name).c_str(), std::strerror(error));
+  port.lost = true;
+  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(port.name).c_str(), std::strerror(error));
 }
 
 // A pulse dropped, or cut short and taken back, on a full queue: said once
 // for each run of such seconds.
 void note_dropped_pulse() {
-  if (dropping) return;
-  dropping = true;
+  if (port.dropping) return;
+  port.dropping = true;
   std::fprintf(stderr, "kolvan: %s: the port's queue is full; pulses are dropped until it drains\n",
-               escaped_name(device_name).c_str());
+               escaped_name(port.name).c_str());
 }
 
 }  // namespace
 
 bool open_carrier_port(int number, int baud) {
-  open_error.clear();
+  port.open_error.clear();
   std::string path;
   if (!posix_port_name(number, path)) return false;
   return open_carrier_device(path.c_str(), baud);
 }
 
 bool open_carrier_device(const char* path, int baud) {
-  open_error.clear();
+  port.open_error.clear();
   if (path == nullptr || !serial_rate_known(baud)) return false;
   const int fd = open_configured(path, baud);
   if (fd < 0) return false;
   struct stat info {};
-  port_identity = fstat(fd, &info) == 0 ? identity_of(info.st_rdev) : DeviceIdentity{};
+  port.identity = fstat(fd, &info) == 0 ? identity_of(info.st_rdev) : DeviceIdentity{};
   adopt(fd, path, baud);
   return true;
 }
 
 bool accepts_port_number(const char* argument) {
-  open_error.clear();
-  return posix_port_number_argument(argument, open_error);
+  port.open_error.clear();
+  return posix_port_number_argument(argument, port.open_error);
 }
 
-std::string carrier_open_error() { return open_error; }
+std::string carrier_open_error() { return port.open_error; }
 
 // A hang-up (an adapter pulled out, the far end of a pseudo-terminal gone)
 // is seen here at once, without waiting for the next pulse's write.
 bool carrier_port_lost() {
-  const int fd = port_fd.load();
+  const int fd = port.fd.load();
   pollfd state{fd, 0, 0};
   if (fd >= 0 && poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR)) != 0) {
     note_write_error(fd, EIO);
   }
-  return lost && port_fd.load() < 0;
+  return port.lost && port.fd.load() < 0;
 }
 
 // Once, that the lost device won't be opened again, or not yet.
 void refuse_reopening(const std::string& why) {
-  if (refusal_said) return;
-  refusal_said = true;
-  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(device_name).c_str(), why.c_str());
+  if (port.refusal_said) return;
+  port.refusal_said = true;
+  std::fprintf(stderr, "kolvan: %s: %s\n", escaped_name(port.name).c_str(), why.c_str());
 }
 
 // The lost device is looked at before it is opened: opening someone else's
 // terminal would already take it from them (exclusive mode, raw settings).
 bool reopen_carrier_port() {
   if (!carrier_port_lost()) return false;
-  if (port_identity.pseudo_terminal) {
+  if (port.identity.pseudo_terminal) {
     refuse_reopening("a pseudo-terminal is not opened again (its number goes to the next "
                      "terminal opened); start kolvan again on the new one");
     return false;
   }
   struct stat info {};
-  if (stat(device_name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+  if (stat(port.name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
   const DeviceIdentity now = identity_of(info.st_rdev);
-  if (!same_device(port_identity, now)) {
+  if (!same_device(port.identity, now)) {
     refuse_reopening(describe_device(now) + " is there now, not the " +
-                     describe_device(port_identity) + " that was lost; waiting for that one");
+                     describe_device(port.identity) + " that was lost; waiting for that one");
     return false;
   }
-  const int fd = open_configured(device_name.c_str(), device_baud);
+  const int fd = open_configured(port.name.c_str(), port.baud);
   if (fd < 0) return false;
   // Swapped between the look and the open: try again next second.
   struct stat opened {};
@@ -257,10 +262,10 @@ bool reopen_carrier_port() {
     release(fd);
     return false;
   }
-  const std::string path = device_name;
-  refusal_said = false;
-  adopt(fd, path.c_str(), device_baud);
-  std::fprintf(stderr, "kolvan: %s: open again\n", escaped_name(device_name).c_str());
+  const std::string path = port.name;
+  port.refusal_said = false;
+  adopt(fd, path.c_str(), port.baud);
+  std::fprintf(stderr, "kolvan: %s: open again\n", escaped_name(port.name).c_str());
   return true;
 }
 
@@ -303,11 +308,11 @@ bool complete_pulse(int fd, const unsigned char* bytes, size_t length, size_t do
 // out late and run into it: the pulse is dropped instead, as it is when the
 // driver takes nothing.
 void write_pulse(const unsigned char* bytes, int count) {
-  const int fd = port_fd.load();
+  const int fd = port.fd.load();
   if (fd < 0 || count <= 0) return;
-  const size_t length = count < static_cast<int>(sizeof shaped_buffer)
+  const size_t length = count < static_cast<int>(sizeof port.shaped)
                             ? static_cast<size_t>(count)
-                            : sizeof shaped_buffer;
+                            : sizeof port.shaped;
   int queued = 0;
   if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
     note_dropped_pulse();
@@ -324,7 +329,7 @@ void write_pulse(const unsigned char* bytes, int count) {
   }
   if (static_cast<size_t>(n) == length ||
       complete_pulse(fd, bytes, length, static_cast<size_t>(n))) {
-    dropping = false;
+    port.dropping = false;
     return;
   }
   note_dropped_pulse();
@@ -335,11 +340,11 @@ void write_pulse(const unsigned char* bytes, int count) {
 // Each second's bytes are laid out afresh (a few hundred at most), in a
 // buffer of their own so that the zero buffer stays all zero.
 void send_pulse(const PulseShape& shape) {
-  write_pulse(shaped_buffer, fill_pulse_bytes(shape, shaped_buffer, sizeof shaped_buffer));
+  write_pulse(port.shaped, fill_pulse_bytes(shape, port.shaped, sizeof port.shaped));
 }
 
 int carrier_queued_chars() {
-  const int fd = port_fd.load();
+  const int fd = port.fd.load();
   int queued = 0;
   if (fd < 0 || ioctl(fd, TIOCOUTQ, &queued) != 0) return 0;
   return queued;
@@ -347,7 +352,7 @@ int carrier_queued_chars() {
 
 void send_zero_bytes(int count) {
   static const unsigned char zeros[256] = {};
-  const int fd = port_fd.load();
+  const int fd = port.fd.load();
   if (fd < 0 || count <= 0) return;
   const ssize_t n = write(fd, zeros, static_cast<size_t>(std::min(count, 256)));
   if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) note_write_error(fd, errno);
@@ -356,7 +361,7 @@ void send_zero_bytes(int count) {
 // Runs in the interrupt handler: no allocation, no stdio. Pending output is
 // discarded so that the close doesn't wait for the driver to drain it.
 void close_carrier_port() {
-  const int fd = port_fd.exchange(-1);
+  const int fd = port.fd.exchange(-1);
   if (fd < 0) return;
   tcflush(fd, TCOFLUSH);
   release(fd);
