@@ -133,4 +133,9 @@ kolvan-monitor reads such a line back and decodes it. The systemd template
 units kolvan@.service and kolvan-pwm@.service run kolvan on one serial port
 or one PWM channel; they are not enabled on installation. An upgrade
 restarts their running instances.")
+if(KOLVAN_STATIC)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
+This build is linked statically for ARMv6 with VFP: it runs on every
+Raspberry Pi from the Pi 1 and Zero on, and has no sound card output.")
+endif()
 include(CPack)
