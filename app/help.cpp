@@ -33,7 +33,10 @@ constexpr const char* kOtherOptions =
     "                    second of the host (instead of offset_sec)\n"
     "  --minutes=N       end after N frames have gone out, as Ctrl-C ends it\n"
     "  --carrier         no code: the carrier at full level, for tuning\n"
-    "  --wait-sync       no carrier until the host clock is synchronised (NTP)\n"
+    "  --wait-sync       open nothing until the host clock is synchronised (NTP):\n"
+    "                    meanwhile --audio plays nothing, --pwm leaves its channel\n"
+    "                    as it is, and a serial line idles: no carrier for jjy40\n"
+    "                    and jjy60, the full carrier for the others\n"
     "  --help, --version this text; the program's version\n";
 
 constexpr std::size_t kColumns = 80;
@@ -110,6 +113,7 @@ std::string help_text() {
   text +=
       "\nA '?' stands for a second whose pulse was dropped because the host was late.\n"
       "Exit status: 0 after Ctrl-C, --minutes or the usage text, 1 when the port or\n"
-      "device can't be opened, 2 for a wrong option.\n";
+      "device can't be opened, 2 for a wrong option. SIGTERM and SIGHUP close the way\n"
+      "out as Ctrl-C does, then end kolvan as their signal does.\n";
   return text;
 }

@@ -1,4 +1,7 @@
 // Ctrl-C ends the program in order: output stopped, "Exit!" shown, status 0.
+// Ctrl-Break, the console window closed, the user logging off and the
+// system shutting down end it the same way, with the status Windows gives a
+// program ended by its console (STATUS_CONTROL_C_EXIT).
 //
 // Windows runs the handler on a thread of its own while the loop goes on. So
 // the handler first stops the loop's thread where it stands, as a signal does
@@ -31,7 +34,7 @@ void stop_loop_thread() {
   (void)GetThreadContext(loop_thread, &registers);
 }
 
-extern "C" void on_interrupt(int) {
+void end_in_order(UINT status) {
   stop_loop_thread();
   carrier_close();
   // The rest of the output goes through the runtime in text mode, which
@@ -40,7 +43,16 @@ extern "C" void on_interrupt(int) {
   DWORD written = 0;
   (void)WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), message, sizeof message - 1, &written,
                   nullptr);
-  TerminateProcess(GetCurrentProcess(), 0);
+  TerminateProcess(GetCurrentProcess(), status);
+}
+
+extern "C" void on_interrupt(int) { end_in_order(0); }
+
+// Ctrl-C is left to the runtime's SIGINT, and so to on_interrupt.
+BOOL WINAPI on_console_event(DWORD event) {
+  if (event == CTRL_C_EVENT) return FALSE;
+  end_in_order(STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 }  // namespace
@@ -53,4 +65,6 @@ void install_interrupt_handler() {
     loop_thread = nullptr;
   }
   signal(SIGINT, on_interrupt);
+  // Called before the runtime's own handler, which was registered first.
+  SetConsoleCtrlHandler(on_console_event, TRUE);
 }

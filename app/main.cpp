@@ -1,8 +1,7 @@
-// kolvan: keys a way out (a serial port's transmit line unless told
-// otherwise) with the time code of a long-wave time station (JJY unless told
-// otherwise) for the host's clock, minute after minute, until Ctrl-C. Its
-// command line is usage_text()'s (app/options.h); the way out is the row of
-// carrier_output.h's table that the command line chose.
+// kolvan: keys a way out with the time code of a long-wave time station
+// (JJY unless told otherwise) for the host's clock, minute after minute,
+// until Ctrl-C. Its command line is usage_text()'s (app/options.h); the way
+// out is the row of carrier_output.h's table that the command line chose.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -109,7 +108,8 @@ int main(int argc, char** argv) {
   if (!options.note.empty()) std::fprintf(stderr, "%s\n", options.note.c_str());
   // The zone sent: --zone's, else the station's own, else the host's.
   const char* zone = !options.zone.empty() ? options.zone.c_str() : options.station->zone;
-  if (zone != nullptr && !use_zone(zone, error)) return refuse_command_line(error, usage_text(true));
+  if (zone != nullptr && !use_zone(zone, error))
+    return refuse_command_line(error, usage_text(true));
   if (options.wait_sync && !host_clock_sync_known())
     return refuse_command_line(
         "kolvan: --wait-sync: this system doesn't say whether its clock is synchronised",
@@ -125,10 +125,13 @@ int main(int argc, char** argv) {
                                usage_text(true));
   // Before opening: an output's own threads inherit the finest sleep.
   prepare_clocks();
-  if (!open_carrier_output(output, argument, *options.station)) return 1;
+  // Before opening: an end during set-up cleans up what was set up.
   install_interrupt_handler();
-  // Before the time is read: a chosen time's offset is from the set clock.
+  // Before opening, so that nothing is keyed until the clock is set (a
+  // sound card or PWM channel not opened is silent), and before the time is
+  // read: a chosen time's offset is from the set clock.
   if (options.wait_sync) wait_for_host_clock_sync();
+  if (!open_carrier_output(output, argument, *options.station)) return 1;
   if (options.carrier_only) return send_steady_carrier(output, *options.station, options.minutes);
   int offset_sec = options.offset_sec;
   if (options.has_time && !offset_of_chosen_time(chosen, offset_sec))

@@ -73,8 +73,8 @@ bool take_offset(const char* text, Options& options, std::string& error) {
   return false;
 }
 
-// The arguments after the options: COM_PORT and an optional offset, or,
-// when an option named the way out, only the offset. A wrong count without
+// The arguments after the options: the operand's way out and an optional
+// offset, or, when an option named the way out, only the offset. A wrong count without
 // options is the fixed usage line, status 0 (Program.WrongArgumentCountPrintsUsageAndExitsZero);
 // with options, an error a service manager sees.
 CommandLineResult take_operands(int count, char** operands, Options& options, std::string& error) {
@@ -121,7 +121,7 @@ bool parse_time(const char* text, LocalClockTime& t, std::string& error) {
                       take_digits(p, 2, 'T', t.day) && take_digits(p, 2, ':', t.hour) &&
                       take_digits(p, 2, seconds ? ':' : '\0', t.minute) &&
                       (!seconds || take_digits(p, 2, '\0', t.second));
-  const std::string option = std::string("kolvan: --time=") + text + ": ";
+  const std::string option = "kolvan: --time=" + escaped_name(text) + ": ";
   if (!shaped) {
     error = option + "not a time of the form YYYY-MM-DDTHH:MM[:SS]";
     return false;
@@ -144,7 +144,7 @@ bool parse_minutes(const char* text, int& minutes, std::string& error) {
   const std::size_t length = std::strlen(text);
   if (length == 0 || length > 6 || !take_digits(p, static_cast<int>(length), '\0', minutes) ||
       minutes < 1) {
-    error = std::string("kolvan: --minutes=") + text + ": not a whole number of minutes, 1 or more";
+    error = "kolvan: --minutes=" + escaped_name(text) + ": not a whole number of minutes, 1 or more";
     return false;
   }
   return true;
@@ -158,6 +158,10 @@ bool check_combination(const Options& options, std::string& error) {
   }
   if (options.has_time && options.carrier_only) {
     error = "kolvan: --carrier sends no time: --time has nothing to set";
+    return false;
+  }
+  if (options.has_offset && options.carrier_only) {
+    error = "kolvan: --carrier sends no time: offset_sec has nothing to shift";
     return false;
   }
   return true;

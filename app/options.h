@@ -18,9 +18,12 @@ struct LocalClockTime {
 };
 
 struct Options {
-  const Station* station = nullptr;         // the default station unless --station
-  const CarrierOutput* output = nullptr;    // the way out: the operand's row unless an option names one
-  const char* output_argument = nullptr;    // its argument: COM_PORT, DEVICE ("" for none)...
+  const Station* station = nullptr;  // the default station unless --station
+  // The way out: the operand's row unless an option names one, and its
+  // argument: the operand, what follows the option's '=', or "" for an
+  // option alone.
+  const CarrierOutput* output = nullptr;
+  const char* output_argument = nullptr;
   int offset_sec = 0;
   bool any_option = false;           // some argument was an option
   bool has_offset = false;           // offset_sec was given

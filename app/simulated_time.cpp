@@ -12,8 +12,12 @@ std::int64_t simulated_seconds(int offset_sec) {
   return simulated_seconds_at(calendar_seconds(), offset_sec);
 }
 
+bool time_sent(std::int64_t seconds, SimulatedTime& out) {
+  return local_time(seconds, out) && out.tm_year >= 100 && out.tm_year <= 199;
+}
+
 bool simulated_time(int offset_sec, SimulatedTime& out) {
-  return local_time(simulated_seconds(offset_sec), out);
+  return time_sent(simulated_seconds(offset_sec), out);
 }
 
 bool seconds_of_local_time(int year, int month, int day, int hour, int minute, int second,

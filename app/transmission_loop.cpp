@@ -42,8 +42,8 @@ bool send_symbol(const Station& station, StationSymbol symbol) {
   return on_time;
 }
 
-// Tells the output each shape before its second, so that a sound card can
-// lay it out ahead of its latency; the serial port has no use for it.
+// Tells the output each shape before its second, so that an output with
+// latency can lay it out ahead; one without leaves `announce` null.
 void announce_frame(const Station& station, const StationFrame& frame,
                     std::int64_t first_host_second) {
   for (int position = 0; position < 60; ++position)
@@ -75,9 +75,11 @@ void wait_for_next_minute(const Station& station, const SimulatedTime& t, Statio
 // symbol per second on the pacer's steps. The symbols of seconds that passed
 // during a stall, and one whose second is already too far gone, are dropped
 // ("?"); the frame goes on at the next second's start.
-// Returns how many symbols were dropped.
+// Returns how many symbols were dropped; kClockSteppedBack, having sent and
+// shown nothing, when the host clock went back before the frame's start.
 int send_frame(const Station& station, const StationFrame& frame, std::int64_t first_second) {
   int position = align_to_calendar_second(first_second);
+  if (position == kClockSteppedBack) return kClockSteppedBack;
   int dropped = 0;
   for (; dropped < position && dropped < 60; ++dropped) std::putchar(kDroppedGlyph);
   while (position < 60) {
@@ -107,22 +109,31 @@ bool transmission_pass(Transmission& transmission) {
   const std::int64_t host_second = pacer_calendar_second();
   const std::int64_t now = simulated_seconds_at(host_second, transmission.offset_sec);
   SimulatedTime t;
-  if (!local_time(now, t)) return false;
+  if (!time_sent(now, t)) return false;
   std::printf("%02d:%02d:%02d ==> ", t.tm_hour, t.tm_min, t.tm_sec);
   std::string carries;
   if (!is_sent_minute(station, t)) {
     // The wait ends in the last second of the minute with the symbol this
     // minute's frame has there: most stations' is fixed, BPC's is the last
     // of its date's bits, and no clock should hear a wrong one.
-    if (!station.encode(now - t.tm_sec, local_time, transmission.frame, carries)) return false;
+    if (!station.encode(now - t.tm_sec, local_time, zone_time, transmission.frame, carries))
+      return false;
     const StationSymbol last = transmission.frame[59];
     carrier_announce(host_second + 60 - t.tm_sec, station.symbols[last].shape);
     wait_for_next_minute(station, t, last);
     return true;
   }
-  if (!station.encode(now, local_time, transmission.frame, carries)) return false;
+  if (!station.encode(now, local_time, zone_time, transmission.frame, carries)) return false;
   announce_frame(station, transmission.frame, host_second + 1);
   const int dropped = send_frame(station, transmission.frame, host_second + 1);
+  if (dropped == kClockSteppedBack) {
+    // Waiting for the old second would silence the output for as long as
+    // the step: the next pass reads the time again instead.
+    std::putchar('\n');
+    std::fprintf(stderr, "kolvan: the host clock went back: %02d:%02d not sent, the time read again\n",
+                 t.tm_hour, t.tm_min);
+    return true;
+  }
   ++transmission.frames_sent;
   if (!carries.empty()) std::printf(" %s", carries.c_str());
   std::putchar('\n');

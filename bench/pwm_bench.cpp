@@ -69,14 +69,16 @@ std::string drain(int fd, int timeout_ms) {
   return text;
 }
 
-// As the kernel does on export.
+// As the kernel does on export. kolvan opens duty_cycle without waiting
+// (O_NONBLOCK), which fails on a FIFO with no reader: the reader is there
+// before the channel's files are complete.
 bool make_channel(FakeChip& fake) {
   const std::string channel = fake.chip + "/pwm0";
   if (mkdir(channel.c_str(), 0755) != 0) return false;
-  std::ofstream(channel + "/period") << "0\n";
-  std::ofstream(channel + "/enable").close();
   if (mkfifo((channel + "/duty_cycle").c_str(), 0600) != 0) return false;
   fake.duty_fd = open((channel + "/duty_cycle").c_str(), O_RDONLY | O_NONBLOCK);
+  std::ofstream(channel + "/enable").close();
+  std::ofstream(channel + "/period") << "0\n";
   return fake.duty_fd >= 0;
 }
 

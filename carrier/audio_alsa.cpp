@@ -7,18 +7,15 @@
 #include "carrier/audio_output.h"
 
 #include <alsa/asoundlib.h>
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "carrier/ahead.h"
 #include "carrier/alsa_format.h"
 #include "carrier/tone.h"
 #include "pacing/clock.h"
@@ -40,25 +37,24 @@ struct Device {
   snd_pcm_uframes_t buffer = 0;
 };
 
-std::string device_name;  // as opened: "default" unless given
-const Station* station = nullptr;
-Device device;
-std::string described;  // the tone last reported
-
-std::mutex schedule_lock;
-ToneSchedule schedule;  // under schedule_lock
-
-// The writer runs until the process ends: Ctrl-C ends it with the process
-// (_exit), and any other end (a return from main) stops and joins it first,
-// before the state it uses is destroyed.
-std::thread writer_thread;
-std::atomic<bool> stopping{false};
+// Everything the sound card keeps while kolvan runs.
+struct AudioAlsa {
+  std::string device_name;  // as opened: "default" unless given
+  const Station* station = nullptr;
+  Device device;
+  std::string described;  // the tone last reported
+  // The writer runs until the process ends: Ctrl-C ends it with the
+  // process (_exit), and any other end (a return from main) stops and joins
+  // it first, before the state it uses is destroyed.
+  std::atomic<bool> stopping{false};
+};
+AudioAlsa audio;
 
 // The format, and the sizes the device kept of the times asked for.
 int set_hardware(Device& dev, AlsaFormat& format) {
   snd_pcm_hw_params_t* hw;
   snd_pcm_hw_params_alloca(&hw);
-  const int err = set_alsa_format(dev.pcm, hw, station->carrier_hz, kBufferUs, kPeriodUs, format);
+  const int err = set_alsa_format(dev.pcm, hw, audio.station->carrier_hz, kBufferUs, kPeriodUs, format);
   if (err < 0) return err;
   dev.channels = format.channels;
   snd_pcm_hw_params_get_period_size(hw, &dev.period, nullptr);
@@ -82,7 +78,7 @@ int set_software(const Device& dev) {
 // reported at once rather than waited for; then set to block, as the
 // writer wants it.
 int open_device(Device& dev) {
-  int err = snd_pcm_open(&dev.pcm, device_name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+  int err = snd_pcm_open(&dev.pcm, audio.device_name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
   if (err >= 0 && (err = snd_pcm_nonblock(dev.pcm, 0)) < 0) snd_pcm_close(dev.pcm);
   if (err < 0) {
     dev.pcm = nullptr;
@@ -94,7 +90,7 @@ int open_device(Device& dev) {
     dev.pcm = nullptr;
     return err;
   }
-  if (!choose_tone(station->carrier_hz, static_cast<int>(format.rate), format.rate_is_hardware,
+  if (!choose_tone(audio.station->carrier_hz, static_cast<int>(format.rate), format.rate_is_hardware,
                    dev.setup)) {
     snd_pcm_close(dev.pcm);
     dev.pcm = nullptr;
@@ -104,101 +100,95 @@ int open_device(Device& dev) {
 }
 
 void say_tone(const Device& dev) {
-  const std::string text = describe_tone(dev.setup, station->carrier_hz);
-  if (text == described) return;
-  described = text;
+  const std::string text = describe_tone(dev.setup, audio.station->carrier_hz);
+  if (text == audio.described) return;
+  audio.described = text;
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 // A fault that recovery can't mend: the device is gone, or the server
 // restarted. Said once; the writer opens the device again every second.
 void give_up_device(int err) {
-  std::fprintf(stderr, "kolvan: audio device %s: %s\n", device_name.c_str(), snd_strerror(err));
-  snd_pcm_close(device.pcm);
-  device.pcm = nullptr;
+  std::fprintf(stderr, "kolvan: audio device %s: %s\n", audio.device_name.c_str(), snd_strerror(err));
+  snd_pcm_close(audio.device.pcm);
+  audio.device.pcm = nullptr;
 }
 
 // An underrun (the writer was held up) or a suspend is mended in place; the
 // tone's renderer sees the jump in time and lays the second out again.
 bool recover(int err) {
-  if (snd_pcm_recover(device.pcm, err, 1) == 0) return true;
+  if (snd_pcm_recover(audio.device.pcm, err, 1) == 0) return true;
   give_up_device(err);
   return false;
 }
 
 void reopen_device() {
-  for (int i = 0; i < 10 && !stopping.load(); ++i)
+  for (int i = 0; i < 10 && !audio.stopping.load(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  if (stopping.load()) return;
-  if (open_device(device) < 0) return;
-  std::fprintf(stderr, "kolvan: audio device %s: playing again\n", device_name.c_str());
-  say_tone(device);
+  if (audio.stopping.load()) return;
+  if (open_device(audio.device) < 0) return;
+  std::fprintf(stderr, "kolvan: audio device %s: playing again\n", audio.device_name.c_str());
+  say_tone(audio.device);
 }
 
-void write_block(ToneState& state, std::vector<std::int16_t>& mono,
+void write_block(ToneState& state, ShapeSchedule& schedule, std::vector<std::int16_t>& mono,
                  std::vector<std::int16_t>& frames) {
   // A failed wait shows again in the avail that follows, which says why.
-  (void)snd_pcm_wait(device.pcm, 1000);
-  const snd_pcm_sframes_t avail = snd_pcm_avail_update(device.pcm);
+  (void)snd_pcm_wait(audio.device.pcm, 1000);
+  const snd_pcm_sframes_t avail = snd_pcm_avail_update(audio.device.pcm);
   if (avail < 0) {
     recover(static_cast<int>(avail));
     return;
   }
-  if (static_cast<snd_pcm_uframes_t>(avail) < device.period) return;
+  if (static_cast<snd_pcm_uframes_t>(avail) < audio.device.period) return;
   snd_pcm_sframes_t delay = 0;
-  if (snd_pcm_delay(device.pcm, &delay) < 0) delay = static_cast<snd_pcm_sframes_t>(device.buffer) - avail;
+  if (snd_pcm_delay(audio.device.pcm, &delay) < 0) delay = static_cast<snd_pcm_sframes_t>(audio.device.buffer) - avail;
   const std::int64_t now = calendar_ns();
-  const int count = static_cast<int>(static_cast<snd_pcm_uframes_t>(avail) / device.period * device.period);
-  const std::int64_t first_ns = now + static_cast<std::int64_t>(delay) * 1000000000 / device.setup.rate;
+  const int count = static_cast<int>(static_cast<snd_pcm_uframes_t>(avail) / audio.device.period * audio.device.period);
+  const std::int64_t first_ns = now + static_cast<std::int64_t>(delay) * 1000000000 / audio.device.setup.rate;
   mono.resize(static_cast<std::size_t>(count));
-  {
-    std::lock_guard<std::mutex> hold(schedule_lock);
-    render_tone(state, schedule, first_ns, mono.data(), count);
-  }
-  frames.resize(mono.size() * device.channels);
+  read_schedule(schedule);
+  render_tone(state, schedule, first_ns, mono.data(), count);
+  frames.resize(mono.size() * audio.device.channels);
   for (std::size_t i = 0; i < mono.size(); ++i)
-    for (unsigned c = 0; c < device.channels; ++c) frames[i * device.channels + c] = mono[i];
-  const snd_pcm_sframes_t written = snd_pcm_writei(device.pcm, frames.data(), static_cast<snd_pcm_uframes_t>(count));
+    for (unsigned c = 0; c < audio.device.channels; ++c) frames[i * audio.device.channels + c] = mono[i];
+  const snd_pcm_sframes_t written = snd_pcm_writei(audio.device.pcm, frames.data(), static_cast<snd_pcm_uframes_t>(count));
   if (written < 0) recover(static_cast<int>(written));
 }
 
 // Runs until stop_writer(); the interrupt ends it with the process.
 void writer() {
   std::vector<std::int16_t> mono, frames;
+  ShapeSchedule schedule;
   ToneState state;
   bool open = false;
-  while (!stopping.load()) {
-    if (device.pcm == nullptr) {
+  while (!audio.stopping.load()) {
+    if (audio.device.pcm == nullptr) {
       open = false;
       reopen_device();
       continue;
     }
     if (!open) {
-      start_tone(state, device.setup, station->keyed_is_carrier_high);
+      start_tone(state, audio.device.setup, audio.station->keyed_is_carrier_high);
       open = true;
     }
-    write_block(state, mono, frames);
+    write_block(state, schedule, mono, frames);
   }
 }
 
 // At exit: the writer stops within a wait (at most a second), is joined,
 // and the device is closed, its queued sound dropped.
 void stop_writer() {
-  stopping.store(true);
-  if (writer_thread.joinable()) writer_thread.join();
-  if (device.pcm != nullptr) {
-    snd_pcm_drop(device.pcm);
-    snd_pcm_close(device.pcm);
-    device.pcm = nullptr;
+  audio.stopping.store(true);
+  join_ahead_writer();
+  if (audio.device.pcm != nullptr) {
+    snd_pcm_drop(audio.device.pcm);
+    snd_pcm_close(audio.device.pcm);
+    audio.device.pcm = nullptr;
   }
 }
 
 }  // namespace
-
-void announce_audio(std::int64_t host_second, const PulseShape& shape) {
-  std::lock_guard<std::mutex> hold(schedule_lock);
-  schedule_shape(schedule, host_second, shape);
-}
 
 // The interrupt handler can't touch the stream (ALSA and the server's
 // client library take locks); ending the process closes the device, and the
@@ -207,21 +197,18 @@ void close_audio() {}
 
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
   quiet_alsa_errors();
-  device_name = name.empty() ? "default" : name;
-  station = &chosen;
-  const int err = open_device(device);
+  audio.device_name = name.empty() ? "default" : name;
+  audio.station = &chosen;
+  const int err = open_device(audio.device);
   if (err < 0) {
     reason = snd_strerror(err);
     return false;
   }
-  say_tone(device);
-  // The writer takes no signals: Ctrl-C is the loop's thread's, and a second
-  // one arriving during the handler must wait for it, not run it beside it.
-  sigset_t all, previous;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &previous);
-  writer_thread = std::thread(writer);
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  say_tone(audio.device);
+  if (!start_ahead_writer(writer)) {
+    reason = "no thread for the writer";
+    return false;
+  }
   std::atexit(stop_writer);
   return true;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/escaped_name.h"
+#include "carrier/ahead.h"
 #include "pacing/clock.h"
 
 namespace {
@@ -28,7 +29,7 @@ void send_audio(const PulseShape&) {}
 const char* hold_tone(const Station& station) {
   const std::int64_t now = calendar_seconds();
   for (std::int64_t second = now; second <= now + 3; ++second)
-    announce_audio(second, full_carrier_shape(station.keyed_is_carrier_high));
+    announce_ahead(second, full_carrier_shape(station.keyed_is_carrier_high));
   return "a continuous tone";
 }
 
@@ -44,7 +45,7 @@ constexpr CarrierOutput audio_row() {
       "                    or DEVICE) instead of keying a serial port\n";
   row.about = " or, with --audio, a tone from the sound card.\n";
   row.open = open_audio;
-  row.announce = announce_audio;
+  row.announce = announce_ahead;
   row.send = send_audio;
   row.close = close_audio;
   row.steady = hold_tone;

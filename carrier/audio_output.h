@@ -16,11 +16,9 @@
 // starts playing (silence until the first announced second). False, with
 // the system's `reason`, when the device can't be opened or set. Once open,
 // a device that fails or disappears is reported once and opened again every
-// second; playing resumes at the next second.
+// second; playing resumes at the next second. The shapes come from the
+// announce-ahead core's schedule (carrier/ahead.h).
 bool open_audio_output(const std::string& device, const Station& station, std::string& reason);
-
-// Lays out the shape of the second beginning at `host_second`.
-void announce_audio(std::int64_t host_second, const PulseShape& shape);
 
 // Stops the tone where the platform can from a signal handler.
 void close_audio();

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "carrier/ahead.h"
 #include "carrier/tone.h"
 #include "pacing/clock.h"
 
@@ -27,9 +28,6 @@ namespace {
 constexpr REFERENCE_TIME kStreamBuffer = 5000000;  // 500 ms, in 100 ns units
 constexpr int kQueuedMs = 200;
 constexpr DWORD kWakeMs = 10;
-
-std::string device_name;  // as given: "default", or the output's number
-const Station* station = nullptr;
 
 struct Stream {
   IMMDevice* device = nullptr;
@@ -44,17 +42,21 @@ struct Stream {
   bool is_float = false;  // else 16-bit integers
   ToneSetup setup;
 };
-Stream stream;  // under stream_lock once the writer runs
 
-// Ctrl-C's handler runs on a thread of its own, beside the writer: the
-// stream is used under this lock by both, and once the handler has stopped
-// it the writer touches it no more. Initialised before the writer starts.
-CRITICAL_SECTION stream_lock;
-std::atomic<bool> stream_lock_ready{false};
-bool interrupted = false;  // under stream_lock
-
-CRITICAL_SECTION schedule_lock;
-ToneSchedule schedule;  // under schedule_lock
+// Everything the sound card keeps while kolvan runs.
+struct AudioWin32 {
+  std::string device_name;  // as given: "default", or the output's number
+  const Station* station = nullptr;
+  Stream stream;  // under stream_lock once the writer runs
+  // Ctrl-C's handler runs on a thread of its own, beside the writer: the
+  // stream is used under this lock by both, and once the handler has
+  // stopped it the writer touches it no more. Initialised before the
+  // writer starts.
+  CRITICAL_SECTION stream_lock;
+  std::atomic<bool> stream_lock_ready{false};
+  bool interrupted = false;  // under stream_lock
+};
+AudioWin32 audio;
 
 std::string error_text(HRESULT result) {
   char text[64];
@@ -69,20 +71,20 @@ void release(T*& object) {
 }
 
 void close_stream() {
-  if (stream.client != nullptr) stream.client->Stop();
-  release(stream.render);
-  release(stream.clock);
-  release(stream.client);
-  stream.written = 0;
-  release(stream.device);
+  if (audio.stream.client != nullptr) audio.stream.client->Stop();
+  release(audio.stream.render);
+  release(audio.stream.clock);
+  release(audio.stream.client);
+  audio.stream.written = 0;
+  release(audio.stream.device);
 }
 
 // The default output, or the DEVICE-th active output (0 is the first).
 HRESULT find_device(IMMDeviceEnumerator* outputs, IMMDevice*& device) {
-  if (device_name == "default") return outputs->GetDefaultAudioEndpoint(eRender, eConsole, &device);
+  if (audio.device_name == "default") return outputs->GetDefaultAudioEndpoint(eRender, eConsole, &device);
   char* end = nullptr;
-  const unsigned long number = std::strtoul(device_name.c_str(), &end, 10);
-  if (end == device_name.c_str() || *end != '\0') return E_INVALIDARG;
+  const unsigned long number = std::strtoul(audio.device_name.c_str(), &end, 10);
+  if (end == audio.device_name.c_str() || *end != '\0') return E_INVALIDARG;
   IMMDeviceCollection* all = nullptr;
   HRESULT result = outputs->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, &all);
   if (FAILED(result)) return result;
@@ -96,11 +98,11 @@ bool take_format(const WAVEFORMATEX* format) {
   WORD tag = format->wFormatTag;
   if (tag == WAVE_FORMAT_EXTENSIBLE)
     tag = static_cast<WORD>(reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format)->SubFormat.Data1);
-  stream.is_float = tag == WAVE_FORMAT_IEEE_FLOAT && format->wBitsPerSample == 32;
+  audio.stream.is_float = tag == WAVE_FORMAT_IEEE_FLOAT && format->wBitsPerSample == 32;
   const bool is_pcm16 = tag == WAVE_FORMAT_PCM && format->wBitsPerSample == 16;
-  stream.rate = static_cast<int>(format->nSamplesPerSec);
-  stream.channels = format->nChannels;
-  return (stream.is_float || is_pcm16) && stream.channels > 0;
+  audio.stream.rate = static_cast<int>(format->nSamplesPerSec);
+  audio.stream.channels = format->nChannels;
+  return (audio.stream.is_float || is_pcm16) && audio.stream.channels > 0;
 }
 
 HRESULT open_stream() {
@@ -108,29 +110,29 @@ HRESULT open_stream() {
   HRESULT result = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
                                     __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&outputs));
   if (FAILED(result)) return result;
-  result = find_device(outputs, stream.device);
+  result = find_device(outputs, audio.stream.device);
   outputs->Release();
   if (SUCCEEDED(result))
-    result = stream.device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                     reinterpret_cast<void**>(&stream.client));
+    result = audio.stream.device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                     reinterpret_cast<void**>(&audio.stream.client));
   WAVEFORMATEX* format = nullptr;
-  if (SUCCEEDED(result)) result = stream.client->GetMixFormat(&format);
+  if (SUCCEEDED(result)) result = audio.stream.client->GetMixFormat(&format);
   if (SUCCEEDED(result) && !take_format(format)) result = AUDCLNT_E_UNSUPPORTED_FORMAT;
-  if (SUCCEEDED(result) && !choose_tone(station->carrier_hz, stream.rate, false, stream.setup))
+  if (SUCCEEDED(result) && !choose_tone(audio.station->carrier_hz, audio.stream.rate, false, audio.stream.setup))
     result = AUDCLNT_E_UNSUPPORTED_FORMAT;
   if (SUCCEEDED(result))
-    result = stream.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, kStreamBuffer, 0, format, nullptr);
+    result = audio.stream.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, kStreamBuffer, 0, format, nullptr);
   if (format != nullptr) CoTaskMemFree(format);
-  if (SUCCEEDED(result)) result = stream.client->GetBufferSize(&stream.buffer_frames);
+  if (SUCCEEDED(result)) result = audio.stream.client->GetBufferSize(&audio.stream.buffer_frames);
   if (SUCCEEDED(result))
-    result = stream.client->GetService(__uuidof(IAudioRenderClient),
-                                       reinterpret_cast<void**>(&stream.render));
+    result = audio.stream.client->GetService(__uuidof(IAudioRenderClient),
+                                       reinterpret_cast<void**>(&audio.stream.render));
   if (SUCCEEDED(result) &&
-      FAILED(stream.client->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&stream.clock))))
-    stream.clock = nullptr;
-  if (stream.clock != nullptr && FAILED(stream.clock->GetFrequency(&stream.clock_frequency)))
-    stream.clock_frequency = 0;
-  if (SUCCEEDED(result)) result = stream.client->Start();
+      FAILED(audio.stream.client->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&audio.stream.clock))))
+    audio.stream.clock = nullptr;
+  if (audio.stream.clock != nullptr && FAILED(audio.stream.clock->GetFrequency(&audio.stream.clock_frequency)))
+    audio.stream.clock_frequency = 0;
+  if (SUCCEEDED(result)) result = audio.stream.client->Start();
   if (FAILED(result)) {
     close_stream();
     return result;
@@ -142,7 +144,7 @@ HRESULT open_stream() {
 // restarted): said once, in `said`, which the writer prints once it has let
 // go of the stream's lock, and the writer opens it again every second.
 void give_up_stream(HRESULT result, std::string& said) {
-  said = "kolvan: audio device " + device_name + ": " + error_text(result);
+  said = "kolvan: audio device " + audio.device_name + ": " + error_text(result);
   close_stream();
 }
 
@@ -151,70 +153,71 @@ void give_up_stream(HRESULT result, std::string& said) {
 // the performance-counter time it was read at), or else the padding.
 std::int64_t queued_ns(UINT32 padding) {
   UINT64 position = 0, at = 0;
-  if (stream.clock == nullptr || stream.clock_frequency == 0 ||
-      FAILED(stream.clock->GetPosition(&position, &at)))
-    return static_cast<std::int64_t>(padding) * 1000000000 / stream.rate;
+  if (audio.stream.clock == nullptr || audio.stream.clock_frequency == 0 ||
+      FAILED(audio.stream.clock->GetPosition(&position, &at)))
+    return static_cast<std::int64_t>(padding) * 1000000000 / audio.stream.rate;
   LARGE_INTEGER now, frequency;
   QueryPerformanceCounter(&now);
   QueryPerformanceFrequency(&frequency);
   const double now_100ns = static_cast<double>(now.QuadPart) * 1e7 / static_cast<double>(frequency.QuadPart);
-  const double left_s = static_cast<double>(position) / static_cast<double>(stream.clock_frequency) +
+  const double left_s = static_cast<double>(position) / static_cast<double>(audio.stream.clock_frequency) +
                         (now_100ns - static_cast<double>(at)) * 1e-7;
-  return static_cast<std::int64_t>((static_cast<double>(stream.written) / stream.rate - left_s) * 1e9);
+  return static_cast<std::int64_t>((static_cast<double>(audio.stream.written) / audio.stream.rate - left_s) * 1e9);
 }
 
 // Tops the queue up to kQueuedMs; false when the stream failed (`said`
 // says how).
-bool top_up(ToneState& state, std::vector<std::int16_t>& mono, std::string& said) {
+bool top_up(ToneState& state, ShapeSchedule& schedule, std::vector<std::int16_t>& mono,
+            std::string& said) {
   UINT32 queued = 0;
-  HRESULT result = stream.client->GetCurrentPadding(&queued);
+  HRESULT result = audio.stream.client->GetCurrentPadding(&queued);
   if (FAILED(result)) {
     give_up_stream(result, said);
     return false;
   }
-  const UINT32 target = static_cast<UINT32>(stream.rate) * kQueuedMs / 1000;
-  if (queued >= target || stream.buffer_frames <= queued) return true;
+  const UINT32 target = static_cast<UINT32>(audio.stream.rate) * kQueuedMs / 1000;
+  if (queued >= target || audio.stream.buffer_frames <= queued) return true;
   UINT32 count = target - queued;
-  if (count > stream.buffer_frames - queued) count = stream.buffer_frames - queued;
+  if (count > audio.stream.buffer_frames - queued) count = audio.stream.buffer_frames - queued;
   BYTE* data = nullptr;
-  result = stream.render->GetBuffer(count, &data);
+  result = audio.stream.render->GetBuffer(count, &data);
   if (FAILED(result)) {
     give_up_stream(result, said);
     return false;
   }
   const std::int64_t first_ns = calendar_ns() + queued_ns(queued);
   mono.resize(count);
-  EnterCriticalSection(&schedule_lock);
+  read_schedule(schedule);
   render_tone(state, schedule, first_ns, mono.data(), static_cast<int>(count));
-  LeaveCriticalSection(&schedule_lock);
   for (UINT32 i = 0; i < count; ++i) {
-    for (int c = 0; c < stream.channels; ++c) {
-      const std::size_t at = static_cast<std::size_t>(i) * stream.channels + c;
-      if (stream.is_float) {
+    for (int c = 0; c < audio.stream.channels; ++c) {
+      const std::size_t at = static_cast<std::size_t>(i) * audio.stream.channels + c;
+      if (audio.stream.is_float) {
         reinterpret_cast<float*>(data)[at] = mono[i] / 32768.0f;
       } else {
         reinterpret_cast<std::int16_t*>(data)[at] = mono[i];
       }
     }
   }
-  result = stream.render->ReleaseBuffer(count, 0);
+  result = audio.stream.render->ReleaseBuffer(count, 0);
   if (FAILED(result)) {
     give_up_stream(result, said);
     return false;
   }
-  stream.written += count;
+  audio.stream.written += count;
   return true;
 }
 
-DWORD WINAPI writer(void*) {
+void writer() {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  ShapeSchedule schedule;
   std::vector<std::int16_t> mono;
   ToneState state;
   bool started = false;
   for (;;) {
-    EnterCriticalSection(&stream_lock);
-    const bool lost = stream.client == nullptr;
-    LeaveCriticalSection(&stream_lock);
+    EnterCriticalSection(&audio.stream_lock);
+    const bool lost = audio.stream.client == nullptr;
+    LeaveCriticalSection(&audio.stream_lock);
     if (lost) {
       started = false;
       Sleep(1000);
@@ -223,22 +226,22 @@ DWORD WINAPI writer(void*) {
     // the handler may have stopped the loop's thread holding them.
     std::string said;
     bool ok = true;
-    EnterCriticalSection(&stream_lock);
-    if (interrupted) {
-      LeaveCriticalSection(&stream_lock);
-      return 0;
+    EnterCriticalSection(&audio.stream_lock);
+    if (audio.interrupted) {
+      LeaveCriticalSection(&audio.stream_lock);
+      return;
     }
-    if (stream.client == nullptr) {
+    if (audio.stream.client == nullptr) {
       ok = SUCCEEDED(open_stream());
-      if (ok) said = "kolvan: audio device " + device_name + ": playing again";
+      if (ok) said = "kolvan: audio device " + audio.device_name + ": playing again";
     } else {
       if (!started) {
-        start_tone(state, stream.setup, station->keyed_is_carrier_high);
+        start_tone(state, audio.stream.setup, audio.station->keyed_is_carrier_high);
         started = true;
       }
-      ok = top_up(state, mono, said);
+      ok = top_up(state, schedule, mono, said);
     }
-    LeaveCriticalSection(&stream_lock);
+    LeaveCriticalSection(&audio.stream_lock);
     if (!said.empty()) std::fprintf(stderr, "%s\n", said.c_str());
     if (ok) Sleep(kWakeMs);
   }
@@ -246,41 +249,32 @@ DWORD WINAPI writer(void*) {
 
 }  // namespace
 
-void announce_audio(std::int64_t host_second, const PulseShape& shape) {
-  EnterCriticalSection(&schedule_lock);
-  schedule_shape(schedule, host_second, shape);
-  LeaveCriticalSection(&schedule_lock);
-}
-
 // Called by the Ctrl-C handler on a thread of its own: the engine stops
 // playing the stream at once, before the process ends, and the writer
 // touches the stream no more. Nothing to stop before the stream opened.
 void close_audio() {
-  if (!stream_lock_ready.load()) return;
-  EnterCriticalSection(&stream_lock);
-  interrupted = true;
-  if (stream.client != nullptr) stream.client->Stop();
-  LeaveCriticalSection(&stream_lock);
+  if (!audio.stream_lock_ready.load()) return;
+  EnterCriticalSection(&audio.stream_lock);
+  audio.interrupted = true;
+  if (audio.stream.client != nullptr) audio.stream.client->Stop();
+  LeaveCriticalSection(&audio.stream_lock);
 }
 
 bool open_audio_output(const std::string& name, const Station& chosen, std::string& reason) {
-  device_name = name.empty() ? "default" : name;
-  station = &chosen;
-  InitializeCriticalSection(&schedule_lock);
-  InitializeCriticalSection(&stream_lock);
-  stream_lock_ready.store(true);
+  audio.device_name = name.empty() ? "default" : name;
+  audio.station = &chosen;
+  InitializeCriticalSection(&audio.stream_lock);
+  audio.stream_lock_ready.store(true);
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   const HRESULT result = open_stream();
   if (FAILED(result)) {
     reason = result == E_INVALIDARG || result == HRESULT_FROM_WIN32(ERROR_NOT_FOUND) ? "no such device" : error_text(result);
     return false;
   }
-  std::fprintf(stderr, "%s\n", describe_tone(stream.setup, station->carrier_hz).c_str());
-  HANDLE thread = CreateThread(nullptr, 0, writer, nullptr, 0, nullptr);
-  if (thread == nullptr) {
+  std::fprintf(stderr, "%s\n", describe_tone(audio.stream.setup, audio.station->carrier_hz).c_str());
+  if (!start_ahead_writer(writer)) {
     reason = "no thread for the writer";
     return false;
   }
-  CloseHandle(thread);
   return true;
 }

@@ -68,7 +68,8 @@ struct CarrierOutput {
   // lost device is tried again here.
   void (*upkeep)();
   // Stops the output at once, the carrier off; async-signal-safe, safe to
-  // call again and before open.
+  // call again, before open, and from a signal handler that interrupts open
+  // (undoing what open has done so far: a channel it exported).
   void (*close)();
   // Optional, for --carrier: holds the carrier at full level with no code
   // for `station`, for at least 50 ms more; called every 20 ms or so until
@@ -81,8 +82,8 @@ struct CarrierOutput {
 // with a null; exactly one row takes the Operand.
 extern const CarrierOutput* const kOutputs[];
 
-// Opens `output` and makes it the one the verbs below drive. Called once,
-// before the loop and the interrupt handler start.
+// Makes `output` the one the verbs below drive and opens it. Called once,
+// before the loop starts; the interrupt handler may close it meanwhile.
 bool open_carrier_output(const CarrierOutput& output, const char* argument,
                          const Station& station);
 

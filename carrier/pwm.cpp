@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/escaped_name.h"
 #include "base/units.h"
 #include "carrier/pwm_board.h"
 
@@ -63,11 +64,11 @@ bool parse_pwm_channel(const char* argument, PwmChannel& out, std::string& error
   const bool named = chip.find('/') == std::string::npos;
   if (chip.empty() ||
       (named && (chip.compare(0, 7, "pwmchip") != 0 || !all_digits(chip.c_str() + 7)))) {
-    error = "kolvan: --pwm=" + text + ": CHIP is pwmchipN or the path of a chip's directory";
+    error = "kolvan: --pwm=" + escaped_name(text) + ": CHIP is pwmchipN or the path of a chip's directory";
     return false;
   }
   if (!all_digits(channel.c_str()) || channel.size() > 4) {
-    error = "kolvan: --pwm=" + text + ": CHANNEL after the ':' is a number, e.g. pwmchip0:0";
+    error = "kolvan: --pwm=" + escaped_name(text) + ": CHANNEL after the ':' is a number, e.g. pwmchip0:0";
     return false;
   }
   out.chip = named ? pwm_class_dir() + "/" + chip : chip;

@@ -49,12 +49,17 @@ bool pwm_sysfs_select(PwmSysfs& sysfs, const char* argument, std::string& reason
 std::string pwm_sysfs_describe(const PwmSysfs& sysfs, const Station& station,
                                const PwmCarrier& carrier);
 
-// Everything from export to enable, at `carrier`'s period and unkeyed duty.
+// Everything from export to enable, at `carrier`'s period and unkeyed duty,
+// the channel left disabled (sysfs files are opened with O_NONBLOCK: no
+// open or write waits on them, not even the interrupt handler's).
 // On failure nothing is left open; a channel kolvan exported is unexported
 // again unless `keep_export` (the next attempt a second later finds it and
 // waits no longer).
 bool pwm_sysfs_set_up(PwmSysfs& sysfs, const PwmCarrier& carrier, std::uint32_t wait_ms,
                       bool keep_export, std::string& reason);
+
+// Enables the channel set up: its carrier goes out. False when it can't.
+bool pwm_sysfs_enable(PwmSysfs& sysfs);
 
 // Closes duty_cycle (under duty_lock), enable and the lock.
 void pwm_sysfs_release(PwmSysfs& sysfs);

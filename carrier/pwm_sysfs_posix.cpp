@@ -37,7 +37,7 @@ std::string reason_for(const std::string& path, int error) {
 }
 
 bool write_file(const std::string& path, const std::string& text, int& error) {
-  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
     return false;
@@ -86,7 +86,7 @@ bool export_channel(PwmSysfs& sysfs, std::string& reason) {
   if (stat(sysfs.channel_dir.c_str(), &info) == 0) return true;
   const std::string path = in_dir(channel.chip, "export");
   int error = 0;
-  const int unexport = open(in_dir(channel.chip, "unexport").c_str(), O_WRONLY | O_CLOEXEC);
+  const int unexport = open(in_dir(channel.chip, "unexport").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (write_file(path, sysfs.channel_line, error)) {
     const int previous = sysfs.unexport_fd.exchange(unexport);
     if (previous >= 0) close(previous);
@@ -157,8 +157,10 @@ bool lock_channel(PwmSysfs& sysfs, std::string& reason) {
   return true;
 }
 
-// period, duty_cycle, then enable; the kernel refuses a duty longer than
-// the period at every step, so a longer old duty is lowered first.
+// period, duty_cycle, then enable, written 0: the channel stays quiet until
+// there is something to key (pwm_sysfs_enable). The kernel refuses a duty
+// longer than the period at every step, so a longer old duty is lowered
+// first.
 bool program_channel(PwmSysfs& sysfs, const PwmCarrier& carrier, std::string& reason) {
   const std::string period_path = in_dir(sysfs.channel_dir, "period");
   const std::string duty_path = in_dir(sysfs.channel_dir, "duty_cycle");
@@ -172,7 +174,7 @@ bool program_channel(PwmSysfs& sysfs, const PwmCarrier& carrier, std::string& re
     reason = reason_for(period_path, error);
     return false;
   }
-  const int duty = open(duty_path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int duty = open(duty_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   const std::string rest = number_line(carrier.unkeyed_ns);
   if (duty < 0 || !pwm_write_all(duty, rest.data(), rest.size())) {
     reason = reason_for(duty_path, errno);
@@ -180,8 +182,8 @@ bool program_channel(PwmSysfs& sysfs, const PwmCarrier& carrier, std::string& re
     return false;
   }
   sysfs.duty_fd.store(duty);
-  const int enable = open(enable_path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (enable < 0 || !pwm_write_all(enable, "1\n", 2)) {
+  const int enable = open(enable_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (enable < 0 || !pwm_write_all(enable, "0\n", 2)) {
     reason = reason_for(enable_path, errno);
     if (enable >= 0) close(enable);
     return false;
@@ -257,6 +259,11 @@ bool pwm_sysfs_set_up(PwmSysfs& sysfs, const PwmCarrier& carrier, std::uint32_t 
   pwm_sysfs_release(sysfs);
   if (!keep_export) unexport_if_ours(sysfs);
   return false;
+}
+
+bool pwm_sysfs_enable(PwmSysfs& sysfs) {
+  const int enable = sysfs.enable_fd.load();
+  return enable >= 0 && pwm_write_all(enable, "1\n", 2);
 }
 
 bool pwm_sysfs_present(const PwmSysfs& sysfs) {

@@ -20,8 +20,10 @@ bool open_carrier_port(int number, int baud);
 
 // Whether a command-line argument that names no device path may be read as
 // a port number here. When not, nothing is opened and carrier_open_error()
-// says why. Linux takes only all-digit numbers; Windows takes what atoi
-// reads, as it always has.
+// says why. Linux takes only all-digit numbers, so that a typo never keys
+// the console's port; Windows takes what atoi reads ("abc" is 0), so that
+// a Windows command line without options keys the port it names there
+// (scripts/wine-messages.sh).
 bool accepts_port_number(const char* argument);
 
 // As open_carrier_port, for a device given by its path.

@@ -137,7 +137,8 @@ std::string sysfs_value(const std::string& path) {
 }
 
 // A character device's identity: its number, and for a USB adapter the
-// vendor, product and serial of the USB device above it in sysfs.
+// vendor, product and serial of the USB device above it in sysfs, that
+// device's name (its USB port: "1-1.2") and the interface below it.
 DeviceIdentity identity_of(dev_t device) {
   DeviceIdentity identity;
   identity.number = static_cast<std::uint64_t>(major(device)) << 32 | minor(device);
@@ -149,14 +150,18 @@ DeviceIdentity identity_of(dev_t device) {
   std::string dir = real;
   std::free(real);
   const std::string top = "/sys/devices/";
+  std::string below;
   while (dir.size() > top.size() && dir.compare(0, top.size(), top) == 0) {
     if (access((dir + "/idVendor").c_str(), R_OK) == 0) {
       identity.usb = true;
       identity.vendor = sysfs_value(dir + "/idVendor");
       identity.product = sysfs_value(dir + "/idProduct");
       identity.serial = sysfs_value(dir + "/serial");
+      identity.usb_port = dir.substr(dir.rfind('/') + 1);
+      if (!below.empty()) identity.interface_number = sysfs_value(below + "/bInterfaceNumber");
       break;
     }
+    below = dir;
     dir.erase(dir.rfind('/'));
   }
   return identity;
@@ -244,6 +249,12 @@ bool reopen_carrier_port() {
   if (port.identity.pseudo_terminal) {
     refuse_reopening("a pseudo-terminal is not opened again (its number goes to the next "
                      "terminal opened); start kolvan again on the new one");
+    return false;
+  }
+  if (!can_be_told_apart(port.identity)) {
+    refuse_reopening("the " + describe_device(port.identity) +
+                     " can't be told from another of its kind, so it is not opened again; "
+                     "start kolvan again once it is back");
     return false;
   }
   struct stat info {};

@@ -64,7 +64,8 @@ void note_open_error(const char* path, DWORD error) {
   if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
     port.open_error += " is held by another program";
   } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-    port.open_error += ": no such port; the Device Manager lists the ports under \"Ports (COM & LPT)\"";
+    port.open_error +=
+        ": no such port; the Device Manager lists the ports under \"Ports (COM & LPT)\"";
   } else {
     port.open_error += ": " + system_message(error);
   }

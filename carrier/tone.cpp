@@ -1,7 +1,8 @@
-// The sound card's signal: the tone a rate can carry, the schedule of shapes
-// by host second, and the samples with their ramps. See tone.h.
+// The sound card's signal: the tone a rate can carry and the samples of
+// each announced second, with their ramps. See tone.h.
 #include "carrier/tone.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -123,19 +124,6 @@ std::string describe_tone(const ToneSetup& setup, double carrier_hz) {
   return text;
 }
 
-void schedule_shape(ToneSchedule& schedule, std::int64_t second, const PulseShape& shape) {
-  ScheduledShape& slot = schedule[static_cast<std::size_t>(second & 63)];
-  slot.second = second;
-  slot.shape = shape;
-}
-
-bool scheduled_shape(const ToneSchedule& schedule, std::int64_t second, PulseShape& shape) {
-  const ScheduledShape& slot = schedule[static_cast<std::size_t>(second & 63)];
-  if (slot.second != second) return false;
-  shape = slot.shape;
-  return true;
-}
-
 double tone_level(const ToneState& state, std::int64_t a) {
   const double keyed = keyed_level(state, a);
   return state.keyed_is_high ? keyed : 1 - keyed;
@@ -167,7 +155,7 @@ bool follow_time(ToneState& state, std::int64_t& first_sample_ns) {
 
 }  // namespace
 
-void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
+void render_tone(ToneState& state, const ShapeSchedule& schedule, std::int64_t first_sample_ns,
                  std::int16_t* out, int frames) {
   const int rate = state.setup.rate;
   const std::int64_t end = state.sample + frames;
@@ -223,4 +211,5 @@ void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t fi
   }
   state.phase = std::fmod(state.phase + step * frames, 1.0);
   state.sample = end;
+  if (!schedule.announced) std::fill(out, out + frames, std::int16_t{0});
 }

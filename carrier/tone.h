@@ -1,6 +1,7 @@
 // The sound card's signal, as a pure core: which tone a rate can carry for a
-// station, which shape each host second keys, and the samples of that keying
-// with short ramps at its edges. No device and no clock: the time of the
+// station, and the samples of the keying that the schedule of announced
+// shapes (carrier/ahead.h) gives each host second, with short ramps at its
+// edges. No device and no clock: the time of the
 // first sample of each block is given in, so tests drive it on plain buffers.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "carrier/ahead.h"
 #include "stations/station.h"
 
 // What goes out: `tone_hz` at `rate`, the carrier itself (harmonic 1) or an
@@ -25,17 +27,6 @@ bool choose_tone(double carrier_hz, int rate, bool rate_is_hardware, ToneSetup& 
 
 // "audio: 48000 Hz, 13333 Hz tone, 3rd harmonic on 40 kHz"
 std::string describe_tone(const ToneSetup& setup, double carrier_hz);
-
-// The shapes the coming host seconds key, by second since the epoch; the
-// last 64 seconds announced, enough for a frame and the symbol after it.
-struct ScheduledShape {
-  std::int64_t second = -1;
-  PulseShape shape;
-};
-using ToneSchedule = std::array<ScheduledShape, 64>;
-
-void schedule_shape(ToneSchedule& schedule, std::int64_t second, const PulseShape& shape);
-bool scheduled_shape(const ToneSchedule& schedule, std::int64_t second, PulseShape& shape);
 
 // Half the length of an edge's ramp: each edge rises or falls over 2 x this,
 // centred on the edge's instant, so that the width between the half-level
@@ -76,7 +67,9 @@ void start_tone(ToneState& state, const ToneSetup& setup, bool keyed_is_high);
 // block's samples lead (a buffer lost, a clock step), it is taken as it is
 // and the second in play is laid out again from its start instant; after a
 // step back of more than a second, the next second starts on time instead.
-void render_tone(ToneState& state, const ToneSchedule& schedule, std::int64_t first_sample_ns,
+// Until the schedule's first announcement the block is silence, whatever
+// the station's polarity: nothing is keyed before the loop starts.
+void render_tone(ToneState& state, const ShapeSchedule& schedule, std::int64_t first_sample_ns,
                  std::int16_t* out, int frames);
 
 // The tone's level, 0 (silent) to 1 (full scale), at sample `a` as laid out

@@ -20,7 +20,7 @@ bool take_station(const char* program, const char* name, const Station*& station
     station = found;
     return true;
   }
-  error = std::string(program) + ": " + unknown_station_text(name);
+  error = std::string(program) + ": " + unknown_station_text(escaped_name(name).c_str());
   return false;
 }
 

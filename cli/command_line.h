@@ -21,7 +21,8 @@ enum class CommonOption {
 };
 
 // Reads argv[i] as one of the shared options; --station NAME takes the next
-// argument too, and leaves `i` on it. `program` starts the error lines.
+// argument too, and leaves `i` on it. `program` starts the error lines,
+// which show an unknown station's name escaped.
 CommonOption read_common_option(const char* program, int argc, char** argv, int& i,
                                 const Station*& station, std::string& error);
 

@@ -137,10 +137,13 @@ bool MinuteReader::starts_minute(const LinePulse& pulse) const {
 
 // Whether `second`, one that had no pulse, is a symbol that sends nothing:
 // the closing one before a minute's first symbol `pulse`, or a silent
-// position of the minutes' known phase.
+// position of the minutes' known phase. Before the phase is known, a lone
+// second between two pulses may be any of the silent positions (BPC's
+// markers of seconds 20 and 40): it is no missing pulse either.
 bool MinuteReader::closing_second(std::int64_t second, const LinePulse& pulse, bool starts) const {
   if (!closing_is_silent()) return false;
   if (starts && second == pulse.second - 1) return true;
+  if (!have_phase_ && second == pulse.second - 1 && second == last_second_ + 1) return true;
   return have_phase_ &&
          station_position_silent(*station_, static_cast<int>(floor_mod(second - phase_second_, 60)));
 }

@@ -12,7 +12,8 @@
 // pulses, or after a longer silence while no minute's phase is known. The
 // first symbol stands at the station's first_symbol_position (BPC's minute
 // opens with a silent marker, so its first pulse is at 1), and positions the
-// station keeps silent in every frame are read as its silent symbol.
+// station keeps silent in every frame are read as its silent symbol; before
+// the first minute's start, a lone silent second is taken for one of them.
 #pragma once
 
 #include <array>

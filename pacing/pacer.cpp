@@ -47,9 +47,12 @@ void sleep_until_polling_time() {
 // of second seen by a poll whose sleep was short: the change then lies at most
 // that sleep behind, within kLatestOnsetMs. A change seen only after a longer
 // sleep (a stall), or a calendar that jumped, is not taken and the polling
-// goes on to the next change. Sets the reference at the end of the
+// goes on to the next change. A calendar that reads earlier than the one
+// before `second`, or earlier than the last poll, was stepped back: the wait
+// for `second` would last as long as the step, so the next change seen
+// promptly is taken instead. Sets the reference at the end of the
 // millisecond in which the change was taken and returns how many seconds
-// after `second` that change was.
+// after `second` that change was, or kClockSteppedBack.
 //
 // The poll woke somewhere inside the millisecond the count reads now, and
 // perhaps only just after the calendar second changed. Ticks stepped from
@@ -59,15 +62,17 @@ void sleep_until_polling_time() {
 int poll_for_second(std::int64_t second) {
   std::int64_t seen = calendar_seconds();
   std::uint32_t seen_at = elapsed_ms();
+  bool stepped_back = seen < second - 1;
   for (;;) {
     sleep_ms(kPollPeriodMs);
     const std::uint32_t now = elapsed_ms();
     const std::int64_t calendar = calendar_seconds();
     const bool prompt = as_signed(now - seen_at) <= kLatestOnsetMs;
-    if (calendar >= second && calendar == seen + 1 && prompt) {
+    stepped_back = stepped_back || calendar < seen;
+    if ((calendar >= second || stepped_back) && calendar == seen + 1 && prompt) {
       tick_base_ms = as_signed(now + 1);
       sleep_ms(1);
-      return static_cast<int>(calendar - second);
+      return stepped_back ? kClockSteppedBack : static_cast<int>(calendar - second);
     }
     seen = calendar;
     seen_at = now;

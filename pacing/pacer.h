@@ -9,7 +9,8 @@
 // of the millisecond in which the change is seen) and returns there. With
 // `initial` false, first sleeps until 800 ms after the current reference so
 // that polling covers only the end of that second. A change seen too late
-// (the host stalled while polling) is not taken: the next one is.
+// (the host stalled while polling) is not taken: the next one is. A calendar
+// that steps back while polling is followed to its next change of second.
 void align_to_second(bool initial);
 
 // Restarts the reference at the start of calendar second `second`: sleeps
@@ -17,7 +18,11 @@ void align_to_second(bool initial);
 // seconds after `second` the reference stands: 0 when the start of `second`
 // was seen at once; more when the host stalled and it passed unseen, and the
 // reference is then the start of the first later second seen at once.
+// kClockSteppedBack when the calendar went back meanwhile, or already reads
+// earlier than the second before `second`: `second` may be hours away, so
+// the reference is the start of the next second seen at once instead.
 int align_to_calendar_second(std::int64_t second);
+constexpr int kClockSteppedBack = -1;
 
 // Sleeps until one second after the reference and moves the reference on by
 // 1000 ms. Returns false at once, changing nothing, when that second has

@@ -88,16 +88,19 @@ check "systemd-analyze verify kolvan-pwm@.service" verify_unit /lib/systemd/syst
 # argument's colon as that separator.
 check "systemd-analyze verify kolvan-pwm@pwmchip0:0.service" verify_unit \
   /lib/systemd/system/kolvan-pwm@.service:kolvan-pwm@pwmchip0:0.service
-# The unit's exposure as systemd scores it (0 safest, 10 exposed): at most
-# 2.0, with the port, the clock's reading and the time zone still reachable.
+# Each unit's exposure as systemd scores it (0 safest, 10 exposed): at most
+# 2.0, with the port or the PWM channel, the clock's reading and the time
+# zone still reachable.
 exposure() {
   local out level
-  out=$(systemd-analyze security --offline=true /lib/systemd/system/kolvan@.service 2>&1)
+  out=$(systemd-analyze security --offline=true "/lib/systemd/system/$1" 2>&1)
   level=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$out")
-  echo "    exposure of kolvan@.service: ${level:-unknown}"
+  echo "    exposure of $1: ${level:-unknown}"
   [ -n "$level" ] && awk -v level="$level" 'BEGIN { exit !(level <= 2.0) }'
 }
-check "systemd-analyze security scores kolvan@.service 2.0 or less" exposure
+for unit in kolvan@.service kolvan-pwm@.service; do
+  check "systemd-analyze security scores $unit 2.0 or less" exposure "$unit"
+done
 check "no kolvan unit is enabled" eval '[ -z "$(find /etc/systemd -name "kolvan*")" ]'
 
 # Purged, nothing of it is left: no file, and no directory that only

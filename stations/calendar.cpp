@@ -99,12 +99,3 @@ int nth_sunday(int year, int month, int n) {
   const int first = 1 + (7 - day_of_week_of_date(year, month, 1)) % 7;
   return first + 7 * (n - 1);
 }
-
-bool us_summer_time(std::int64_t seconds, int standard_offset) {
-  std::tm local{};
-  utc_time(seconds + standard_offset, local);
-  const int year = local.tm_year + 1900;
-  const std::int64_t begins = utc_seconds_of(year, 3, nth_sunday(year, 3, 2), 2, 0, 0);
-  const std::int64_t ends = utc_seconds_of(year, 11, nth_sunday(year, 11, 1), 1, 0, 0);
-  return seconds + standard_offset >= begins && seconds + standard_offset < ends;
-}

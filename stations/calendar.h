@@ -27,9 +27,3 @@ std::int64_t utc_seconds_of(int year, int month, int day, int hour, int minute, 
 // The day of the month of the `n`-th Sunday of a month (n = 1, 2...), or
 // with `n` 0 its last.
 int nth_sunday(int year, int month, int n);
-
-// Whether the US rules since 2007 put a zone `standard_offset` seconds east
-// of UTC on daylight-saving time at `seconds`: from 02:00 standard time on
-// the second Sunday of March to 02:00 daylight time on the first Sunday of
-// November.
-bool us_summer_time(std::int64_t seconds, int standard_offset);

@@ -70,6 +70,12 @@ struct StationTime {
 // it can't represent them.
 using LocalTimeFn = bool (*)(std::int64_t seconds, std::tm& out);
 
+// The same in the zone `zone` (an IANA name) from the system's zone data,
+// whatever zone is sent: for a station whose summer-time bits follow the law
+// of a zone other than the one whose time it sends (WWVB: UTC sent, the US
+// law's bits). False when the system can't convert in that zone.
+using ZoneTimeFn = bool (*)(const char* zone, std::int64_t seconds, std::tm& out);
+
 struct Station {
   const char* name;              // as given to --station: "jjy40"
   const char* call_sign;         // "JJY"
@@ -95,9 +101,10 @@ struct Station {
   // that begins at `minute_start` (seconds since the epoch on the clock the
   // line carries). `carries` gets a short text of the minute the frame
   // describes when that isn't plain from the console line ("" for JJY).
-  // False when the time can't be converted.
-  bool (*encode)(std::int64_t minute_start, LocalTimeFn local, StationFrame& frame,
-                 std::string& carries);
+  // `local` converts in the zone sent, `in_zone` in any other. False when
+  // the time can't be converted.
+  bool (*encode)(std::int64_t minute_start, LocalTimeFn local, ZoneTimeFn in_zone,
+                 StationFrame& frame, std::string& carries);
 
   // Checks a frame as it came off the line and, when it holds, fills `out`;
   // otherwise `*reason` (when given) says why, e.g. "minute parity mismatch".
@@ -110,7 +117,9 @@ struct Station {
   // and takes that for the symbol, not for a pulse lost.
   std::uint64_t silent_positions = 0;
   // The zone whose time the station sends unless --zone names another (an
-  // IANA name: "Europe/Berlin"); null for the host's own (JJY, as always).
+  // IANA name: "Europe/Berlin"); null for the host's own: JJY sends the
+  // host's local time, as the program without options must
+  // (Program.ShowsTheShiftedLocalTimeAndExitsCleanlyOnInterrupt).
   const char* zone = nullptr;
 
   // The carrier's amplitude when reduced (or low, for JJY), as a fraction of

@@ -85,7 +85,7 @@ int ones(const Block block, int first, int last) {
   return n;
 }
 
-bool encode_bpc(std::int64_t minute_start, LocalTimeFn local, StationFrame& frame,
+bool encode_bpc(std::int64_t minute_start, LocalTimeFn local, ZoneTimeFn, StationFrame& frame,
                 std::string& carries) {
   std::tm t{};
   if (!local(minute_start, t)) return false;

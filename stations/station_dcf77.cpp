@@ -62,7 +62,7 @@ const char* dcf77_error_text(Dcf77Error e) {
   return "unknown error";
 }
 
-bool encode_dcf77(std::int64_t minute_start, LocalTimeFn local, StationFrame& frame,
+bool encode_dcf77(std::int64_t minute_start, LocalTimeFn local, ZoneTimeFn, StationFrame& frame,
                   std::string& carries) {
   std::tm sent{}, carried{}, hour_on{};
   if (!local(minute_start, sent) || !local(minute_start + 60, carried) ||

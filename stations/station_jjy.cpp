@@ -55,7 +55,7 @@ const char* jjy_error_text(JjyError e) {
   return "unknown error";
 }
 
-bool encode_jjy(std::int64_t minute_start, LocalTimeFn local, StationFrame& frame,
+bool encode_jjy(std::int64_t minute_start, LocalTimeFn local, ZoneTimeFn, StationFrame& frame,
                 std::string& carries) {
   std::tm t{};
   if (!local(minute_start, t)) return false;

@@ -64,7 +64,7 @@ const char* msf_error_text(MsfError e) {
   return "unknown error";
 }
 
-bool encode_msf(std::int64_t minute_start, LocalTimeFn local, StationFrame& frame,
+bool encode_msf(std::int64_t minute_start, LocalTimeFn local, ZoneTimeFn, StationFrame& frame,
                 std::string& carries) {
   std::tm sent{}, carried{}, later{};
   if (!local(minute_start, sent) || !local(minute_start + 60, carried) ||

@@ -1,6 +1,6 @@
 // WWVB (Fort Collins, 60 kHz) behind the station table: the frame of the
 // minute being sent, in UTC, with the carrier reduced at the start of each
-// second; the DST bits follow the US rules.
+// second; the DST bits follow the US law, from the system's zone data.
 #include <cstdio>
 
 #include "stations/calendar.h"
@@ -56,18 +56,23 @@ const char* wwvb_error_text(WwvbError e) {
 
 // The instants the DST bits describe, 00:00 and 24:00 UTC, fall in the
 // evening before in every US zone, after any change of that day at 02:00
-// local: the rules read in one of them (New York's) hold for all.
-constexpr int kUsEasternStandard = -5 * 3600;
+// local: the law read in one of them holds for all. It is read from the
+// system's zone data, which keeps the rules of every year (2007's change
+// among them) and follows any new law.
+constexpr const char* kUsLawZone = "America/New_York";
 
-// The frame carries UTC and its DST bits follow the US rules, whatever the
+// The frame carries UTC and its DST bits follow the US law, whatever the
 // zone the host or --zone names: `local` is of no use to it.
-bool encode_wwvb(std::int64_t minute_start, LocalTimeFn, StationFrame& frame,
+bool encode_wwvb(std::int64_t minute_start, LocalTimeFn, ZoneTimeFn in_zone, StationFrame& frame,
                  std::string& carries) {
-  std::tm t{};
+  std::tm t{}, at_end{}, at_start{};
   utc_time(minute_start, t);
   const std::int64_t day_start = minute_start - (t.tm_hour * 60 + t.tm_min) * 60 - t.tm_sec;
-  const bool dst_end = us_summer_time(day_start + 86400, kUsEasternStandard);
-  const bool dst_start = us_summer_time(day_start, kUsEasternStandard);
+  if (!in_zone(kUsLawZone, day_start + 86400, at_end) ||
+      !in_zone(kUsLawZone, day_start, at_start))
+    return false;
+  const bool dst_end = at_end.tm_isdst > 0;
+  const bool dst_start = at_start.tm_isdst > 0;
   const int year = t.tm_year + 1900;
   StationBits bits{};
   put_bcd(bits, kFields[kMinute], t.tm_min);

@@ -115,7 +115,7 @@ TEST(Year2040, AMinuteIsConvertedAndEncoded) {
   EXPECT_EQ(t.tm_min, 1);
   StationFrame frame;
   std::string carries;
-  ASSERT_TRUE(default_station().encode(minute, local_time, frame, carries));
+  ASSERT_TRUE(default_station().encode(minute, local_time, zone_time, frame, carries));
   StationTime decoded;
   ASSERT_TRUE(default_station().decode(frame, decoded, nullptr));
   EXPECT_EQ(decoded.year, 2040);
@@ -133,6 +133,41 @@ TEST_F(Loop, SimulatedTimeIsOneSecondAheadOfHostPlusOffset) {
   EXPECT_EQ(t.tm_hour * 10000 + t.tm_min * 100 + t.tm_sec, 130512);
   ASSERT_TRUE(simulated_time(-60 * 60 * 14, t));  // across midnight
   EXPECT_EQ(t.tm_mday * 10000 + t.tm_hour * 100 + t.tm_min, 252305);
+}
+
+// The frames carry the year in two digits of 2000 to 2099: an offset that
+// leaves them is refused at start and in the loop, never sent as 1999's 99.
+TEST_F(Loop, AnOffsetOutsideTheYears2000To2099IsRefused) {
+  const std::int64_t host = utc(2040, 6, 26, 13, 5, 41);
+  const struct {
+    std::int64_t sent;
+    bool refused;
+  } kCases[] = {{utc(1999, 12, 31, 23, 59, 59), true}, {utc(2000, 1, 1, 0, 0, 0), false},
+                {utc(2099, 12, 31, 23, 59, 59), false}, {utc(2100, 1, 1, 0, 0, 0), true}};
+  for (const auto& c : kCases) {
+    begin(host, 500);  // aligned at host + 1 s, which reads as host + 2 s
+    const int offset = static_cast<int>(c.sent - host - 2);
+    SimulatedTime t;
+    EXPECT_EQ(simulated_time(offset, t), !c.refused) << c.sent;
+    loop_.offset_sec = offset;
+    EXPECT_EQ(transmission_pass(loop_), !c.refused) << c.sent;
+    testing::internal::GetCapturedStdout();
+  }
+}
+
+// --minutes=2: exactly two frames, the wait before them, and the end once
+// the last pulse has ended.
+TEST_F(Loop, MinutesEndsAfterExactlyThatManyFrames) {
+  fake_clock_reset(utc(2010, 6, 26, 13, 4, 57), 300);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(run_transmission_loop(default_station(), 0, 2));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.substr(0, out.find('\n') + 1), "13:04:59 ==> Wait 01 sec..." + kDone);
+  EXPECT_EQ(out.substr(out.rfind("\n", out.size() - 2) + 1, 13), "13:06:00 ==> ");
+  EXPECT_EQ(fake_pulses().size(), 121u);
+  const std::uint64_t end = 123 * 1000 - 300;  // 13:07:00, the step after the last pulse
+  EXPECT_GE(fake_now_ms(), end);
+  EXPECT_LE(fake_now_ms(), end + 10);
 }
 
 // BPC's second 59 isn't a fixed symbol: a wait ends with the one the
@@ -266,6 +301,36 @@ TEST_F(Loop, StallBeforeTheFrameDropsItsFirstSeconds) {
   expect_on_second(fake_pulses()[0], second_at(4));  // position 2
 }
 
+// The host clock set back just before a frame's first second: the frame is
+// neither sent nor shown, and the next pass reads the time again at once,
+// instead of waiting as long as the step for the old second to come back.
+// Set back 1.5 s, that is the same minute again; set back an hour, a wait.
+// Set back while the pacer polls for the frame's second, or before.
+TEST_F(Loop, AClockSetBackBeforeAFrameSilencesNoMoreThanASecond) {
+  const struct {
+    std::uint64_t before_ms;  // before the frame's first second
+    std::int64_t step_ms;
+    const char* then;
+  } kCases[] = {{100, -1500, "13:05:00 ==> |"},
+                {100, -3600 * 1000, "12:05:01 ==> Wait 59 sec..."},
+                {300, -3600 * 1000, "12:05:01 ==> Wait 59 sec..."}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.step_ms) + " ms, " + std::to_string(c.before_ms) + " ms before");
+    fake_carrier_reset();
+    begin(utc(2010, 6, 26, 13, 4, 58), 500);  // first pass at 13:04:59, the frame 13:05
+    fake_clock_step_calendar_at(second_at(2) - c.before_ms, c.step_ms);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(transmission_pass(loop_));
+    EXPECT_LE(fake_now_ms(), second_at(2) + 1000);
+    EXPECT_EQ(fake_pulses().size(), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "kolvan: the host clock went back: 13:05 not sent, the time read again\n");
+    const std::string out = passes(1);
+    EXPECT_EQ(out.substr(0, 14), "13:05:00 ==> \n");
+    EXPECT_EQ(out.substr(14, std::string(c.then).size()), c.then);
+  }
+}
+
 // The calendar slewed 500 ppm either way against the millisecond count (a
 // time service at its fastest slew): minute after minute, every pass reads
 // its own minute, with no "Wait" between frames.
@@ -317,6 +382,30 @@ TEST_F(Loop, UnsynchronisedHostClockIsSaidOnceAndAgainWhenItChanges) {
             "by as much as it is\n"
             "kolvan: the host clock is synchronised (NTP) again; estimated error 3 ms\n");
   EXPECT_EQ(out.find("kolvan"), std::string::npos);
+}
+
+// --wait-sync: returns once the host says its clock is set, looking once a
+// second; at once, and silently, when it is set already.
+TEST(WaitSync, ReturnsAtTheFirstLookAfterTheClockIsSet) {
+  const struct {
+    std::uint64_t set_at_ms;
+    std::uint64_t returns_at_ms;
+    const char* said;
+  } kCases[] = {
+      {0, 0, ""},
+      {3500, 4000,
+       "kolvan: waiting until the host clock is synchronised (NTP); nothing is sent until then\n"
+       "kolvan: the host clock is synchronised (NTP), estimated error 3 ms: sending\n"},
+  };
+  for (const auto& c : kCases) {
+    fake_clock_reset(utc(2010, 6, 26, 13, 4, 57), 300);
+    fake_clock_set_synchronised(false);
+    fake_clock_synchronise_at(c.set_at_ms);
+    testing::internal::CaptureStderr();
+    wait_for_host_clock_sync();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.said) << c.set_at_ms;
+    EXPECT_EQ(fake_now_ms(), c.returns_at_ms) << c.set_at_ms;
+  }
 }
 
 TEST_F(Loop, LateTickAtTheEndOfAFrameStillShowsSixtyColumns) {

@@ -67,7 +67,7 @@ Rendered render(const PulseShape& shape, bool keyed_is_high, std::int64_t first_
   choose_tone(40000, kRate, false, setup);
   Rendered r;
   start_tone(r.state, setup, keyed_is_high);
-  ToneSchedule schedule;
+  ShapeSchedule schedule;
   schedule_shape(schedule, kSecond, shape);
   std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
   for (int b = 0; b < blocks; ++b) {
@@ -132,7 +132,7 @@ TEST(Tone, WholeSecondsKeyedOneAfterAnotherHoldTheToneOn) {
   choose_tone(40000, kRate, false, setup);
   ToneState state;
   start_tone(state, setup, true);
-  ToneSchedule schedule;
+  ShapeSchedule schedule;
   for (std::int64_t s = kSecond; s < kSecond + 3; ++s) schedule_shape(schedule, s, kWholeSecondKeyed);
   const int frames = kRate / 10;
   std::vector<std::int16_t> block(static_cast<std::size_t>(frames));
@@ -163,14 +163,35 @@ TEST(Tone, ALostBufferKeepsTheEdgesOnTheHostsSecond) {
   EXPECT_DOUBLE_EQ(tone_level(r.state, end + 25), 0);
 }
 
-// The host clock steps back 10 s after the first block: the next second of
-// the new time (the scheduled one, 0.4 s after the step, sample 24000) is
-// keyed on time, not after 10 s of silence.
-TEST(Tone, AClockSteppedBackKeysTheNextSecondOnTime) {
-  const std::int64_t first_ns = (kSecond + 10) * kNs - kNs / 2;
-  const Rendered r = render({192, 0, 0}, true, first_ns, kRate / 10, 8, -10 * kNs);
-  EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 100), 1);
-  EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 9600 + 100), 0);
+// The host clock steps back, or forward, 10 s after the first block: the
+// next second of the new time (the scheduled one, 0.4 s after the step,
+// sample 24000) is keyed on time, not after 10 s of silence.
+TEST(Tone, AClockSteppedEitherWayKeysTheNextSecondOnTime) {
+  for (const std::int64_t step_s : {-10, 10}) {
+    const std::int64_t first_ns = (kSecond - step_s) * kNs - kNs / 2;
+    const Rendered r = render({192, 0, 0}, true, first_ns, kRate / 10, 8, step_s * kNs);
+    EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 100), 1) << step_s;
+    EXPECT_DOUBLE_EQ(tone_level(r.state, 24000 + 9600 + 100), 0) << step_s;
+  }
+}
+
+// Before anything is announced (--wait-sync waiting) the sound card is
+// silent even for a station whose carrier is on between pulses; once a
+// second is announced, the seconds without a shape carry the tone.
+TEST(Tone, NothingAnnouncedIsSilenceWhateverThePolarity) {
+  ToneSetup setup;
+  choose_tone(77500, kRate, false, setup);
+  ToneState state;
+  start_tone(state, setup, false);
+  ShapeSchedule schedule;
+  std::vector<std::int16_t> block(kRate / 10);
+  render_tone(state, schedule, kSecond * kNs, block.data(), kRate / 10);
+  for (const std::int16_t s : block) ASSERT_EQ(s, 0);
+  schedule_shape(schedule, kSecond + 5, {192, 0, 0});
+  render_tone(state, schedule, kSecond * kNs + kNs / 10, block.data(), kRate / 10);
+  int peak = 0;
+  for (const std::int16_t s : block) peak = std::max(peak, std::abs(static_cast<int>(s)));
+  EXPECT_GE(peak, 32000);
 }
 
 // The envelope reading rendered sound as a line monitor: each pulse as the
@@ -298,43 +319,66 @@ TEST(AudioEnvelope, AClockStepInAPulseIsNoPulse) {
   EXPECT_LE(envelope.edges.size(), 2u);
 }
 
-// A stereo 16-bit file as a recorder writes it, a LIST chunk before the
-// data (bytes written out by hand): the first channel comes out, and the
-// file's time ends at its modification time.
+// A 16-bit file as a recorder writes it, a LIST chunk before the data
+// (bytes written out by hand), three samples of `channels` each: the first
+// channel comes out, and the file's time ends at its modification time,
+// also when the data chunk claims more than the file holds. More than 16
+// channels is refused.
 TEST(WavFile, ReadsTheFirstChannelOfPcmDataAfterOtherChunks) {
-  const unsigned char header[] = {
-      'R', 'I', 'F', 'F', 56, 0, 0, 0, 'W', 'A', 'V', 'E',
-      'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,      // PCM, 2 channels
-      0x80, 0xBB, 0, 0, 0x00, 0xEE, 0x02, 0,             // 48000 Hz, 192000 B/s
-      4, 0, 16, 0,                                       // 4 B a frame, 16 bits
-      'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0,  // odd size, padded
-      'd', 'a', 't', 'a', 12, 0, 0, 0,
-      0x01, 0x00, 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x00, 0xFE, 0xFF, 0x00, 0x00};
-  char path[] = "/tmp/kolvan-wav-XXXXXX.wav";
-  const int fd = mkstemps(path, 4);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
-  close(fd);
-  struct stat info {};
-  ASSERT_EQ(stat(path, &info), 0);
+  struct Case {
+    unsigned char channels;
+    std::uint32_t data_size;
+    const char* refused;  // or null
+  } const kCases[] = {{2, 12, nullptr}, {2, 0x100000, nullptr}, {17, 12, "more than 16 channels"}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.channels) + " channels, data size " + std::to_string(c.data_size));
+    const std::uint32_t frame = 2u * c.channels, rate = 48000 * frame;
+    const auto le = [](std::uint32_t v, int i) { return static_cast<unsigned char>(v >> 8 * i); };
+    const unsigned char header[] = {
+        'R', 'I', 'F', 'F', 56, 0, 0, 0, 'W', 'A', 'V', 'E',
+        'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, c.channels, 0,    // PCM
+        0x80, 0xBB, 0, 0, le(rate, 0), le(rate, 1), le(rate, 2), 0,  // 48000 Hz
+        le(frame, 0), 0, 16, 0,                                  // 16 bits
+        'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0,        // odd size, padded
+        'd', 'a', 't', 'a', le(c.data_size, 0), le(c.data_size, 1), le(c.data_size, 2), 0};
+    // The first channel's samples 1, -32768, -2; the others' 0x5555.
+    std::vector<std::int16_t> data(3u * c.channels, 0x5555);
+    const std::int16_t first_channel[] = {1, -32768, -2};
+    for (std::size_t i = 0; i < 3; ++i) data[i * c.channels] = first_channel[i];
+    char path[] = "/tmp/kolvan-wav-XXXXXX.wav";
+    const int fd = mkstemps(path, 4);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
+    const std::size_t data_bytes = data.size() * 2;  // little-endian hosts only, as the tests run
+    ASSERT_EQ(write(fd, data.data(), data_bytes), static_cast<ssize_t>(data_bytes));
+    close(fd);
+    struct stat info {};
+    ASSERT_EQ(stat(path, &info), 0);
 
-  AudioSource source;
-  std::string reason;
-  ASSERT_TRUE(open_wav_file(source, path, reason)) << reason;
-  EXPECT_EQ(source.rate, 48000);
-  EXPECT_EQ(source.channels, 2);
-  std::int16_t samples[8] = {};
-  std::int64_t first_us = 0;
-  EXPECT_EQ(source.read(source, samples, 8, first_us, reason), 3);
-  EXPECT_EQ(samples[0], 1);
-  EXPECT_EQ(samples[1], -32768);
-  EXPECT_EQ(samples[2], -2);
-  const std::int64_t modified_us =
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000 + info.st_mtim.tv_nsec / 1000;
-  EXPECT_EQ(first_us, modified_us - 62);  // 3 samples at 48 kHz: 62.5 µs
-  EXPECT_EQ(source.read(source, samples, 8, first_us, reason), 0);
-  source.close(source);
-  unlink(path);
+    AudioSource source;
+    std::string reason;
+    const bool opened = open_wav_file(source, path, reason);
+    unlink(path);
+    if (c.refused != nullptr) {
+      EXPECT_FALSE(opened);
+      EXPECT_EQ(reason, c.refused);
+      continue;
+    }
+    ASSERT_TRUE(opened) << reason;
+    EXPECT_EQ(source.rate, 48000);
+    EXPECT_EQ(source.channels, 2);
+    std::int16_t samples[8] = {};
+    std::int64_t first_us = 0;
+    EXPECT_EQ(source.read(source, samples, 8, first_us, reason), 3);
+    EXPECT_EQ(samples[0], 1);
+    EXPECT_EQ(samples[1], -32768);
+    EXPECT_EQ(samples[2], -2);
+    const std::int64_t modified_us =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000 + info.st_mtim.tv_nsec / 1000;
+    EXPECT_EQ(first_us, modified_us - 62);  // 3 samples at 48 kHz: 62.5 µs
+    EXPECT_EQ(source.read(source, samples, 8, first_us, reason), 0);
+    source.close(source);
+  }
 }
 
 }  // namespace

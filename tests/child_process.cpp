@@ -100,6 +100,7 @@ int finish_child(Child& child, int timeout_ms) {
     }
     usleep(1000);
   }
+  child.died_of = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

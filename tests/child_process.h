@@ -14,6 +14,7 @@ struct Child {
   int err_fd = -1;
   std::string out;
   std::string err;
+  int died_of = 0;  // the signal that ended it, once finished; 0 when it exited
 };
 
 // Starts `args[0]` with the rest as its arguments; `env` entries

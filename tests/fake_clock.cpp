@@ -15,7 +15,10 @@ std::uint64_t stall_us = 0;
 std::uint64_t stall_at_us = 0;
 std::uint64_t stall_at_extra_us = 0;
 int calendar_ppm = 0;
+std::uint64_t step_at_us = UINT64_MAX;
+std::int64_t step_us = 0;
 bool clock_synchronised = true;
+std::uint64_t synchronised_from_us = UINT64_MAX;
 std::vector<FakeSleep> sleeps;
 }  // namespace
 
@@ -29,7 +32,9 @@ void fake_clock_reset(std::int64_t calendar_start, std::uint32_t ms_into_second,
   stall_us = 0;
   stall_at_extra_us = 0;
   calendar_ppm = 0;
+  step_at_us = UINT64_MAX;
   clock_synchronised = true;
+  synchronised_from_us = UINT64_MAX;
   sleeps.clear();
 }
 
@@ -38,6 +43,10 @@ void fake_clock_delay_calendar_us(std::uint32_t us) {
 }
 
 void fake_clock_set_calendar_drift_ppm(int ppm) { calendar_ppm = ppm; }
+void fake_clock_step_calendar_at(std::uint64_t at_ms, std::int64_t step_ms) {
+  step_at_us = at_ms * 1000;
+  step_us = step_ms * 1000;
+}
 
 void fake_clock_advance(std::uint32_t ms) { now_us += std::uint64_t{ms} * 1000; }
 void fake_clock_set_overshoot(std::uint32_t ms) { overshoot_us = std::uint64_t{ms} * 1000; }
@@ -51,15 +60,19 @@ std::uint64_t fake_now_ms() { return now_us / 1000; }
 std::uint64_t fake_now_us() { return now_us; }
 
 namespace {
-// Microseconds since the start of the calendar second `start_calendar`.
-std::uint64_t calendar_us() {
-  const auto drift = static_cast<std::int64_t>(now_us) * calendar_ppm / 1000000;
-  return start_us_into_second + static_cast<std::uint64_t>(static_cast<std::int64_t>(now_us) + drift);
+// Microseconds since the start of the calendar second `start_calendar`;
+// negative once stepped back before it.
+std::int64_t calendar_us() {
+  const auto now = static_cast<std::int64_t>(now_us);
+  return static_cast<std::int64_t>(start_us_into_second) + now + now * calendar_ppm / 1000000 +
+         (now_us >= step_at_us ? step_us : 0);
 }
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
 }  // namespace
 
 std::uint32_t fake_ms_into_second() {
-  return static_cast<std::uint32_t>(calendar_us() % 1000000 / 1000);
+  return static_cast<std::uint32_t>((calendar_us() - floor_div(calendar_us(), 1000000) * 1000000) / 1000);
 }
 
 const std::vector<FakeSleep>& fake_sleeps() { return sleeps; }
@@ -80,24 +93,19 @@ void sleep_ms(std::uint32_t ms) {
   }
 }
 
-std::int64_t calendar_seconds() {
-  return start_calendar + static_cast<std::int64_t>(calendar_us() / 1000000);
-}
+std::int64_t calendar_seconds() { return start_calendar + floor_div(calendar_us(), 1000000); }
 
-std::int64_t calendar_ms() {
-  return start_calendar * 1000 + static_cast<std::int64_t>(calendar_us() / 1000);
-}
+std::int64_t calendar_ms() { return start_calendar * 1000 + floor_div(calendar_us(), 1000); }
 
-std::int64_t calendar_ns() {
-  return start_calendar * 1000000000 + static_cast<std::int64_t>(calendar_us() * 1000);
-}
+std::int64_t calendar_ns() { return start_calendar * 1000000000 + calendar_us() * 1000; }
 
 void prepare_clocks() {}
 
 void fake_clock_set_synchronised(bool synchronised) { clock_synchronised = synchronised; }
+void fake_clock_synchronise_at(std::uint64_t at_ms) { synchronised_from_us = at_ms * 1000; }
 
 bool read_clock_sync(bool& synchronised, long& estimated_error_us) {
-  synchronised = clock_synchronised;
+  synchronised = clock_synchronised || now_us >= synchronised_from_us;
   estimated_error_us = 2500;
   return true;
 }

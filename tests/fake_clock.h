@@ -28,6 +28,15 @@ void fake_clock_set_calendar_drift_ppm(int ppm);
 // the estimated error is always 2.5 ms.
 void fake_clock_set_synchronised(bool synchronised);
 
+// The host's time service sets the clock `at_ms` (fake time since reset):
+// synchronised from then on.
+void fake_clock_synchronise_at(std::uint64_t at_ms);
+
+// The calendar is stepped by `step_ms` (negative: back) once fake time
+// reaches `at_ms`, as a time service or an administrator sets the clock;
+// the millisecond count goes on unchanged.
+void fake_clock_step_calendar_at(std::uint64_t at_ms, std::int64_t step_ms);
+
 // Time passing outside any sleep: work, a suspended host.
 void fake_clock_advance(std::uint32_t ms);
 

@@ -4,6 +4,8 @@
 // frame read from its glyphs and a JJY minute as glyphs.
 #pragma once
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "stations/station.h"
@@ -47,11 +49,25 @@ inline bool utc_broken_down(std::int64_t seconds, std::tm& out) {
   return gmtime_r(&t, &out) != nullptr;
 }
 
+// A zone's time from the tz database, TZ put back after (a station's zone
+// of law, as the C library converts it); at once when TZ names it already.
+inline bool tz_database_time(const char* zone, std::int64_t seconds, std::tm& out) {
+  const char* sent = std::getenv("TZ");
+  if (sent != nullptr && std::string(sent) == zone) return host_local(seconds, out);
+  const std::string saved = sent != nullptr ? sent : "";
+  setenv("TZ", zone, 1);
+  tzset();
+  const bool converted = host_local(seconds, out);
+  sent != nullptr ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+  tzset();
+  return converted;
+}
+
 // The JJY frame of the minute that begins at `second`, as glyphs, in the
 // zone `local` reads.
 inline std::string jjy_glyphs(std::int64_t second, LocalTimeFn local) {
   StationFrame frame{};
   std::string carries;
-  if (!default_station().encode(second, local, frame, carries)) return "";
+  if (!default_station().encode(second, local, tz_database_time, frame, carries)) return "";
   return station_frame_glyphs(default_station(), frame);
 }

@@ -466,6 +466,9 @@ const StationLine kStationLines[] = {
      "decoded 2024-12-22 12:47 Sun CST, day 357, 3 blocks agree, parities ok, onset 3 ms"},
     {"bpc", ".....1", kBpcFrame, ".1",
      "decoded 2024-12-22 12:47 Sun CST, day 357, 3 blocks agree, parities ok, onset 3 ms"},
+    // Heard from second 35 on: the silent marker of second 40 is no missing pulse.
+    {"bpc", kBpcFrame + 35, kBpcFrame, ".1",
+     "decoded 2024-12-22 12:47 Sun CST, day 357, 3 blocks agree, parities ok, onset 3 ms"},
 };
 
 const Station& station_named(const char* name) {

@@ -1,5 +1,6 @@
 // The command line with options: each rule, and that a command line without
-// options reads exactly as `Kolvan COM_PORT [offset_sec]` always did.
+// options reads as `Kolvan COM_PORT [offset_sec]`: the port, an optional
+// offset, JJY, and the one usage line for a wrong count.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/simulated_time.h"
 #include "carrier/port_name.h"
 
 namespace {
@@ -29,7 +31,7 @@ CommandLineResult parse(const std::vector<const char*>& args, Options& options, 
 }
 
 const Case kCases[] = {
-    // Without options: as always, and JJY.
+    // Without options: COM_PORT [offset_sec] and JJY; a wrong count is Usage.
     {{}, CommandLineResult::Usage, nullptr, nullptr, 0, false, ""},
     {{"3"}, CommandLineResult::Run, "jjy40", "3", 0, false, ""},
     {{"3", "-30"}, CommandLineResult::Run, "jjy40", "3", -30, false, ""},
@@ -134,11 +136,22 @@ const TestingCase kTestingCases[] = {
     {{"--minutes=5x", "3"}, nullptr,
      "kolvan: --minutes=5x: not a whole number of minutes, 1 or more"},
     {{"--zone=", "3"}, nullptr, "kolvan: unknown option '--zone='"},
+    {{"--carrier", "3", "-60"}, nullptr,
+     "kolvan: --carrier sends no time: offset_sec has nothing to shift"},
+    // Control characters in what the user gave are shown escaped.
+    {{"--time=\x1b[2J", "3"}, nullptr,
+     "kolvan: --time=\\x1b[2J: not a time of the form YYYY-MM-DDTHH:MM[:SS]"},
+    {{"--minutes=1\r", "3"}, nullptr,
+     "kolvan: --minutes=1\\x0d: not a whole number of minutes, 1 or more"},
     {{"--bo\x1b[2Jgus", "3"}, nullptr, "kolvan: unknown option '--bo\\x1b[2Jgus'"},
+    {{"--station=a\x1b[2Jb", "3"}, nullptr,
+     "kolvan: unknown station 'a\\x1b[2Jb' (one of jjy40, jjy60, wwvb, dcf77, msf, bpc)"},
     // The ways out: one at a time, named in the table's order whatever the
     // command line's; each with its own operand rule.
-    {{"--audio", "--pwm=pwmchip0:0"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
-    {{"--pwm=pwmchip0:0", "--audio"}, nullptr, "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--audio", "--pwm=pwmchip0:0"}, nullptr,
+     "kolvan: --audio and --pwm are two ways out: give one"},
+    {{"--pwm=pwmchip0:0", "--audio"}, nullptr,
+     "kolvan: --audio and --pwm are two ways out: give one"},
     {{"--audio", "/dev/ttyUSB0", "0"}, nullptr,
      "kolvan: --audio takes no COM_PORT, only an optional offset_sec"},
     {{"--station=jjy60"}, nullptr,
@@ -229,6 +242,7 @@ const ArgumentCase kArguments[] = {
     {"2147483647", true, OffsetText::Number, 2147483647},
     {"-2147483648", false, OffsetText::Number, -2147483647 - 1},
     {"2147483648", true, OffsetText::OutOfRange, 0},
+    {"-2147483649", false, OffsetText::OutOfRange, 0},
     {"-99999999999", false, OffsetText::OutOfRange, 0},
     {"99999999999999999999999", true, OffsetText::OutOfRange, 0},
 };
@@ -246,6 +260,12 @@ TEST(Arguments, PortNumbersAndOffsets) {
   std::string reason;
   posix_port_number_argument("1O", reason);
   EXPECT_EQ(reason, "1O is not a port number; give a number or a device path such as /dev/ttyUSB0");
+}
+
+TEST(Options, AZoneNameIsShownEscaped) {
+  std::string error;
+  EXPECT_FALSE(use_zone("Asia/\x1b[2JTokyo", error));
+  EXPECT_EQ(error.rfind("kolvan: --zone=Asia/\\x1b[2JTokyo: ", 0), 0u) << error;
 }
 
 TEST(Options, AnOffsetReadInPartIsSaid) {

@@ -6,12 +6,15 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "child_process.h"
@@ -154,6 +157,80 @@ TEST(Program, OffsetThatIsNotANumberCountsAsZero) {
   EXPECT_EQ(finish_child(child, 5000), 0);
   const std::string line = child.out.substr(0, child.out.find('\n') + 1);
   EXPECT_TRUE(line == setting_line(before, 0) || line == setting_line(after, 0)) << line;
+}
+
+// --time: the first line is the time chosen, to the second (or the next,
+// should a second begin meanwhile); no minute needs to pass.
+TEST(Program, TimeSetsTheFirstSettingLineToTheSecond) {
+  Pty pty;
+  Child child;
+  ASSERT_TRUE(start_child(child, {kProgram, "--time=2027-05-15T12:34:56", pty.path}, {"TZ=JST-9"}));
+  ASSERT_TRUE(wait_for_output(child, "\n", 5000)) << child.err;
+  kill(child.pid, SIGINT);
+  EXPECT_EQ(finish_child(child, 5000), 0);
+  const std::string line = child.out.substr(0, child.out.find('\n') + 1);
+  EXPECT_TRUE(line == "Setting: 2027/05/15 12:34:56\n" || line == "Setting: 2027/05/15 12:34:57\n")
+      << line;
+}
+
+// --carrier --minutes=1 holds the carrier for the minute, not a second.
+TEST(Program, CarrierForAMinuteIsStillOnAfterItsFirstSeconds) {
+  Pty pty;
+  Child child;
+  ASSERT_TRUE(start_child(child, {kProgram, "--carrier", "--minutes=1", pty.path}));
+  ASSERT_TRUE(wait_for_output(child, "\n", 5000)) << child.err;
+  usleep(1500000);
+  EXPECT_EQ(waitpid(child.pid, nullptr, WNOHANG), 0) << "ended within 1.5 s: " << child.out;
+  kill(child.pid, SIGINT);
+  EXPECT_EQ(finish_child(child, 5000), 0);
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Every signal that ends kolvan turns its output off first, even during
+// set-up: a PWM channel kolvan exported itself, on a fake chip whose channel
+// never appears, is taken back while kolvan still waits for it. Ctrl-C ends
+// with status 0; SIGTERM and SIGHUP, after the same clean-up and line, by
+// their own signal, as a shell or a service manager expects. While
+// --wait-sync waits (on a clock the kernel calls unsynchronised), nothing
+// is opened: the channel isn't even exported.
+TEST(Program, EverySignalThatEndsItCleansUpFirstEvenDuringSetUp) {
+  const std::string chip = testing::TempDir() + "kolvan-chip-" + std::to_string(getpid());
+  const struct {
+    int signal;
+    bool wait_sync;
+  } kCases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGINT, true}};
+  for (const auto& c : kCases) {
+    const int s = c.signal;
+    SCOPED_TRACE(std::string(strsignal(s)) + (c.wait_sync ? " while --wait-sync waits" : ""));
+    ASSERT_EQ(mkdir(chip.c_str(), 0700), 0);
+    for (const char* name : {"export", "unexport"}) std::ofstream(chip + "/" + name);
+    std::ofstream(chip + "/npwm") << "2\n";
+    Child child;
+    if (c.wait_sync) {
+      ASSERT_TRUE(start_child(child, {kProgram, "--wait-sync", "--pwm=" + chip + ":0"},
+                              {std::string("LD_PRELOAD=") + CLOCK_SYNC_SHIM,
+                               "KOLVAN_TEST_SYNCED=/nonexistent", "ASAN_OPTIONS=verify_asan_link_order=0"}));
+      EXPECT_TRUE(wait_for_error_output(child, "nothing is sent until then\n", 5000)) << child.err;
+    } else {
+      ASSERT_TRUE(start_child(child, {kProgram, "--pwm=" + chip + ":0"}));
+      for (int i = 0; i < 2500 && file_text(chip + "/export").empty(); ++i) usleep(2000);
+    }
+    const std::string exported = c.wait_sync ? "" : "0\n";
+    EXPECT_EQ(file_text(chip + "/export"), exported);
+    kill(child.pid, s);
+    EXPECT_EQ(finish_child(child, 5000), s == SIGINT ? 0 : -1);
+    EXPECT_EQ(child.died_of, s == SIGINT ? 0 : s);
+    EXPECT_EQ(child.out, "\nExit!\n");
+    EXPECT_EQ(file_text(chip + "/unexport"), exported) << "the channel was left exported";
+    for (const char* name : {"export", "unexport", "npwm"}) unlink((chip + "/" + name).c_str());
+    rmdir(chip.c_str());
+  }
 }
 
 // A pseudo-terminal behind a link, made by socat and gone with it; what it

@@ -296,10 +296,12 @@ TEST(PwmBoard, EachBoardAndKernelKeysTheWiredPinAndSaysWhatItMakes) {
     } else {
       ASSERT_TRUE(selected) << c.what << ": " << reason;
       ASSERT_TRUE(pwm_sysfs_set_up(sysfs, carrier, 0, false, reason)) << c.what << ": " << reason;
+      EXPECT_TRUE(pwm_sysfs_enable(sysfs)) << c.what;
       pwm_sysfs_release(sysfs);
       const std::string dir = root + "/class/pwm/" + c.keyed;
       EXPECT_EQ(read(dir + "/period"), std::to_string(carrier.period_ns) + "\n") << c.what;
-      EXPECT_EQ(read(dir + "/enable"), "1\n") << c.what;
+      // Set up disabled, then enabled once there is something to key.
+      EXPECT_EQ(read(dir + "/enable"), "0\n1\n") << c.what;
       if (c.line != nullptr) {
         EXPECT_EQ(pwm_sysfs_describe(sysfs, station, carrier), c.line) << c.what;
       }

@@ -1,9 +1,10 @@
 // End to end on a fake PWM channel: a temporary directory laid out like
 // /sys/class/pwm/pwmchip0, whose export, unexport, duty_cycle and enable are
-// FIFOs that the test reads as kolvan writes them. It checks the order of
-// the set-up (export, period, duty_cycle, then enable; a FIFO's writer
-// waits for its reader, so enable can't come before the test asked for
-// it), the duty values, a second kolvan refused, a whole minute read back
+// FIFOs that the test reads as kolvan writes them (kolvan opens them
+// without waiting, so each reader is open before the channel's files are
+// complete, period last). It checks the set-up (export, period, the rest
+// duty, enable 0 until the first second is keyed, then 1), the duty
+// values, a second kolvan refused, a whole minute read back
 // from the times of the duty writes through the monitor's minute reader and
 // the station's decoder, and Ctrl-C leaving the carrier off and the channel
 // unexported. kolvan runs under libfaketime, when it can, a few seconds
@@ -179,23 +180,24 @@ void run_station(const StationRun& run) {
   const std::vector<Write> exported = read_lines(export_fd, 1, 5000, partial);
   ASSERT_EQ(exported.size(), 1u);
   EXPECT_EQ(exported[0].text, "0");
-  // What the kernel makes on export; enable waits until it is read.
+  // What the kernel makes on export; period last, as kolvan waits for it.
   ASSERT_EQ(mkdir(channel.c_str(), 0755), 0);
-  std::ofstream(channel + "/period") << "0\n";
   ASSERT_EQ(mkfifo((channel + "/duty_cycle").c_str(), 0600), 0);
   ASSERT_EQ(mkfifo((channel + "/enable").c_str(), 0600), 0);
   const int duty_fd = open_fifo(channel + "/duty_cycle");
+  const int enable_fd = open_fifo(channel + "/enable");
+  std::ofstream(channel + "/period") << "0\n";
   std::string duty_partial;
   std::vector<Write> duties = read_lines(duty_fd, 1, 5000, duty_partial);
   ASSERT_EQ(duties.size(), 1u);
   EXPECT_EQ(duties[0].text, run.rest);
   EXPECT_EQ(file_text(channel + "/period"),
             run.station == std::string("jjy40") ? "25000\n" : "12903\n");
-  const int enable_fd = open_fifo(channel + "/enable");
   std::string enable_partial;
-  std::vector<Write> enabled = read_lines(enable_fd, 1, 5000, enable_partial);
-  ASSERT_EQ(enabled.size(), 1u);
-  EXPECT_EQ(enabled[0].text, "1");
+  std::vector<Write> enabled = read_lines(enable_fd, 2, 5000, enable_partial);
+  ASSERT_EQ(enabled.size(), 2u);
+  EXPECT_EQ(enabled[0].text, "0");
+  EXPECT_EQ(enabled[1].text, "1");
 
   // A second kolvan on the channel is refused and touches nothing.
   Child second;
@@ -225,7 +227,7 @@ void run_station(const StationRun& run) {
     const int left_ms = static_cast<int>(std::max<std::int64_t>(left_s, 0) * 1000);
     const std::vector<Write> more = read_lines(duty_fd, 100000, left_ms, duty_partial);
     duties.insert(duties.end(), more.begin(), more.end());
-    found = first_minute(run, duties, enabled[0].at_us, decoded);
+    found = first_minute(run, duties, enabled[1].at_us, decoded);
   }
   for (const Write& w : duties) ASSERT_TRUE(w.text == run.keyed || w.text == run.rest) << w.text;
 

@@ -1,12 +1,14 @@
 // The PWM pin's pure part: CHIP:CHANNEL, each station's period and duties
 // against the figures of its published carrier levels, the edges that a
-// second's shape plans, and the set-up line.
+// second's shape plans, the set-up line, and the writer's rules on a fake
+// clock.
 #include "carrier/pwm.h"
+#include "carrier/pwm_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,8 @@ TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
       {"GPIO54", false, "", 0},
       {"pwmchip:0", false, "", 0},
       {":0", false, "", 0},
+      {"pwmchip0:\x1b[2J", false, "", 0},
+      {"pwmchip\x1b[2J:0", false, "", 0},
   };
   for (const Case& c : kCases) {
     PwmChannel channel;
@@ -51,13 +55,15 @@ TEST(PwmChannel, ReadsANamedChipOrADirectoryAndANumber) {
       EXPECT_EQ(channel.gpio, -1) << c.argument;
     } else {
       EXPECT_EQ(error.rfind("kolvan: --pwm=", 0), 0u) << error;
+      EXPECT_EQ(error.find('\x1b'), std::string::npos) << error;
     }
   }
 }
 
 // Periods are 1e9 / the carrier in whole nanoseconds; the reduced duties
 // are the figures of the station notes (JJY 3.2 %, WWVB 4.5 %, DCF77
-// 4.8 %, MSF 0), to their one decimal; the full carrier is half the period.
+// 4.8 %, BPC 10.2 %, MSF 0), to their one decimal; the full carrier is half
+// the period.
 TEST(PwmCarrier, PeriodAndDutiesOfEveryStation) {
   struct Case {
     const char* station;
@@ -67,7 +73,7 @@ TEST(PwmCarrier, PeriodAndDutiesOfEveryStation) {
   };
   const Case kCases[] = {
       {"jjy40", 25000, 3.2, true},  {"jjy60", 16667, 3.2, true}, {"wwvb", 16667, 4.5, false},
-      {"dcf77", 12903, 4.8, false}, {"msf", 16667, 0.0, false},
+      {"dcf77", 12903, 4.8, false}, {"msf", 16667, 0.0, false},  {"bpc", 14599, 10.2, false},
   };
   for (const Case& c : kCases) {
     const PwmCarrier carrier = pwm_carrier(*find_station(c.station));
@@ -198,6 +204,90 @@ TEST(PwmBoardProperties, ReadsBigEndianCellsAndNulEndedStrings) {
   EXPECT_EQ(dt_gpio_name("gpio18"), 18);
   EXPECT_EQ(dt_gpio_name("gpio"), -1);
   EXPECT_EQ(dt_gpio_name("aon_gpio9"), -1);
+}
+
+// The writer's rules on a fake clock. Every second from kFirst on keys one
+// shape; the writer looks at the clock when it asks to, unless the host
+// stalls it (it runs again at the stall's end) or the clock is stepped (a
+// look after the step reads the real time plus the step). Writes are taken
+// at the clock's reading, in ms from the start of host second kS; the
+// duties are the set-up line's figures for the station: JJY at 40 kHz keyed
+// 12500 ns (full), 797 ns between pulses; MSF keyed 0 (off), else 8333 ns.
+constexpr std::int64_t kS = 1796000000;
+constexpr std::int64_t kMs = 1000000;
+
+struct Written {
+  std::int64_t at_ms;
+  std::int64_t duty_ns;
+  bool operator==(const Written& o) const { return at_ms == o.at_ms && duty_ns == o.duty_ns; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Written& w) {
+  return out << "{" << w.at_ms << " ms, " << w.duty_ns << "}";
+}
+
+struct WriterCase {
+  const char* what;
+  const char* station;
+  PulseShape shape;
+  bool steady;
+  std::int64_t stall_from_ms, stall_to_ms;  // the writer doesn't run in between
+  std::int64_t step_at_ms, step_ms;         // at that real time, the clock moves by step_ms
+  std::int64_t until_ms;                    // real time
+  std::vector<Written> writes;
+};
+
+std::vector<Written> drive(const WriterCase& c) {
+  const PwmCarrier carrier = pwm_carrier(*find_station(c.station));
+  ShapeSchedule schedule;
+  for (std::int64_t s = kS - 12; s <= kS + 12; ++s) schedule_shape(schedule, s, c.shape);
+  PwmWriter writer;
+  std::vector<Written> writes;
+  std::int64_t real = -300 * kMs;  // from 0.3 s before the second
+  auto clock = [&](std::int64_t r) {
+    return kS * 1000 * kMs + r + (c.step_ms != 0 && r >= c.step_at_ms * kMs ? c.step_ms * kMs : 0);
+  };
+  while (real < c.until_ms * kMs && writes.size() < 20) {
+    const std::int64_t now = clock(real);
+    const PwmStep step = next_pwm_step(writer, carrier, schedule, c.steady, now);
+    if (step.write) {
+      writes.push_back({(now - kS * 1000 * kMs) / kMs, step.duty_ns});
+      continue;
+    }
+    // A step of the clock is seen within the onset margin: never a longer look.
+    if (step.wake_ns <= now || step.wake_ns - now > 50 * kMs) {
+      ADD_FAILURE() << c.what << ": looks again " << (step.wake_ns - now) / kMs << " ms on";
+      break;
+    }
+    real += step.wake_ns - now;
+    if (real > c.stall_from_ms * kMs && real < c.stall_to_ms * kMs) real = c.stall_to_ms * kMs;
+  }
+  return writes;
+}
+
+TEST(PwmWriter, KeysOnTimeLeavesOutALateOnsetEndsALateRunAtOnceAndFollowsClockSteps) {
+  const PulseShape kOneBit = {480, 0, 0};       // JJY 1: 0.5 s
+  const PulseShape kMsf01 = {96, 96, 96};       // MSF A=0 B=1: off, on, off 0.1 s each
+  const std::int64_t K = 12500, U = 797;        // JJY's keyed and rest duties
+  const std::vector<WriterCase> kCases = {
+      {"on time", "jjy40", kOneBit, false, 0, 0, 0, 0, 1700,
+       {{0, K}, {500, U}, {1000, K}, {1500, U}}},
+      {"onset 40 ms late: keyed then, ended on time", "jjy40", kOneBit, false, -10, 40, 0, 0, 1700,
+       {{40, K}, {500, U}, {1000, K}, {1500, U}}},
+      {"onset 60 ms late: the second left out", "jjy40", kOneBit, false, -10, 60, 0, 0, 1700,
+       {{1000, K}, {1500, U}}},
+      {"a stall over the end: the run ended the moment the writer runs", "jjy40", kOneBit, false,
+       300, 700, 0, 0, 1700, {{0, K}, {700, U}, {1000, K}, {1500, U}}},
+      {"a late end leaves the rest of the second out", "msf", kMsf01, false, 50, 250, 0, 0, 1400,
+       {{0, 0}, {250, 8333}, {1000, 0}, {1100, 8333}, {1200, 0}, {1300, 8333}}},
+      {"the clock stepped back 10 s in a pulse: ended, the next second on time", "jjy40", kOneBit,
+       false, 0, 0, 300, -10000, 2000, {{0, K}, {-9700, U}, {-9000, K}, {-8500, U}}},
+      {"the clock stepped forward 10 s in a pulse: ended, the next second on time", "jjy40",
+       kOneBit, false, 0, 0, 300, 10000, 2000, {{0, K}, {10300, U}, {11000, K}, {11500, U}}},
+      {"--carrier: the full carrier written every second", "jjy40", {0, 0, 0}, true, 0, 0, 0, 0,
+       1800, {{-300, K}, {700, K}, {1700, K}}},
+  };
+  for (const WriterCase& c : kCases) EXPECT_EQ(drive(c), c.writes) << c.what;
 }
 
 }  // namespace

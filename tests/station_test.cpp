@@ -25,7 +25,7 @@ struct StationZone {
   int carried_after;
 };
 constexpr StationZone kZones[] = {{"jjy40", "Asia/Tokyo", "", "", false, 0},
-                                  {"wwvb", "America/Chicago", "UTC", "UTC", true, 0},
+                                  {"wwvb", "America/New_York", "UTC", "UTC", true, 0},
                                   {"dcf77", "Europe/Berlin", "CET", "CEST", false, 60},
                                   {"msf", "Europe/London", "GMT", "BST", false, 60},
                                   {"bpc", "Asia/Shanghai", "CST", "CST", false, 0}};
@@ -80,8 +80,12 @@ const char kBpcPublished[] = "|0000233132112301201|1000233133112301201|200023313
 // 7 ones so P1 1 (8 in blocks 1 and 2), PM; day 00 11 11, month 10 10, year
 // 77 - 64 = 00 11 01, 9 ones so P2 1, the 64 bit.
 const char kBpcLate[] = "|0021212113033220313|1021212112033220313|2021212112033220313";
+// 00:00 CST Tue 1 Jan 2064, the first minute of the year 64: hour, minute
+// 0, Tuesday 00 02, day 00 00 01, month 00 01, year 64 - 64 = 00 00 00 and
+// the 64 bit; P1 1 in block 0 (one 1), 0 in blocks 1 and 2; P2 0 (two 1s).
+const char kBpc2064[] = "|0000000021001010002|1000000020001010002|2000000020001010002";
 
-// The changes: 8 March and 1 November 2026, 02:00 in Chicago; 29 March and 25
+// The changes: 8 March and 1 November 2026, 02:00 in the US; 29 March and 25
 // October 2026, 01:00 UTC in Berlin and London. DCF77's A1 goes out through
 // the hour before a change (second 16 of 01:00 to 01:59 CET in spring), MSF's
 // B53 through the 61 minutes before it; "+" marks the frames that carry it.
@@ -121,6 +125,13 @@ const Minute kMinutes[] = {
     {"wwvb", utc(2026, 3, 9, 0, 0, 0), "2026-03-09 Mon 068 00:00 UTC; DST in effect"},
     {"wwvb", utc(2026, 11, 1, 0, 0, 0), "2026-11-01 Sun 305 00:00 UTC; DST ends today"},
     {"wwvb", utc(2026, 11, 2, 0, 0, 0), "2026-11-02 Mon 306 00:00 UTC"},
+    // 2005's law, before the change of 2007: from the first Sunday of April
+    // to the last of October (the later law: 13 March to 6 November).
+    {"wwvb", utc(2005, 3, 20, 0, 0, 0), "2005-03-20 Sun 079 00:00 UTC"},
+    {"wwvb", utc(2005, 4, 3, 0, 0, 0), "2005-04-03 Sun 093 00:00 UTC; DST begins today"},
+    {"wwvb", utc(2005, 10, 30, 12, 0, 0), "2005-10-30 Sun 303 12:00 UTC; DST ends today"},
+    {"wwvb", utc(2005, 11, 1, 0, 0, 0), "2005-11-01 Tue 305 00:00 UTC"},
+    {"wwvb", utc(2037, 3, 8, 0, 0, 0), "2037-03-08 Sun 067 00:00 UTC; DST begins today"},
     {"dcf77", utc(2026, 12, 7, 12, 5, 0), "2026-12-07 Mon 341 13:06 CET", kDcf77Winter,
      "= 13:06 CET"},
     // Sent at 01:59 CET: A1 1, Z1 Z2 1 0, hour 1100 00 P2 0, day 1001 01,
@@ -153,6 +164,7 @@ const Minute kMinutes[] = {
     {"bpc", utc(2024, 12, 22, 4, 47, 0), "2024-12-22 Sun 357 12:47 CST", kBpcPublished,
      "= 12:47 CST"},
     {"bpc", utc(2077, 10, 15, 13, 38, 0), "2077-10-15 Fri 288 21:38 CST", kBpcLate, "= 21:38 CST"},
+    {"bpc", utc(2063, 12, 31, 16, 0, 0), "2064-01-01 Tue 001 00:00 CST", kBpc2064, "= 00:00 CST"},
 };
 
 TEST(Station, MinutesPinnedAroundChangesAndAtYearEnds) {
@@ -163,7 +175,7 @@ TEST(Station, MinutesPinnedAroundChangesAndAtYearEnds) {
     std::string carries, want = m.time;
     if (want.back() == '+') want.replace(want.size() - 1, 1, "; summer time change announced");
     if (m.sent != 0) {
-      ASSERT_TRUE(station.encode(m.sent, host_local, frame, carries));
+      ASSERT_TRUE(station.encode(m.sent, host_local, tz_database_time, frame, carries));
     }
     if (m.glyphs) {
       EXPECT_EQ(station_frame_glyphs(station, frame), m.glyphs) << m.time;
@@ -205,7 +217,7 @@ TEST(Station, EveryMinuteOfALeapYearRoundTrips) {
       const std::time_t carried = static_cast<std::time_t>(s + z.carried_after);
       z.in_utc ? gmtime_r(&carried, &want) : localtime_r(&carried, &want);
       const int first = station.first_symbol_position;
-      const bool ok = station.encode(s, host_local, frame, carries) &&
+      const bool ok = station.encode(s, host_local, tz_database_time, frame, carries) &&
                       frame[first] == station.first_symbol &&
                       frame[(first + 59) % 60] == station.closing_symbol &&
                       station.decode(frame, t, nullptr) && t.year == want.tm_year + 1900 &&

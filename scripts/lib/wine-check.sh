@@ -1,5 +1,5 @@
 # Sourced by the Wine check scripts (scripts/wine-messages.sh, wine-ctrl-c.sh,
-# wine-minute.sh, wine-options.sh), from the top of the tree: the packages and the builds,
+# wine-minute.sh, wine-options.sh, wine-zones.sh), from the top of the tree: the packages and the builds,
 # a work directory, a watchdog, a Wine prefix whose COM ports lead to
 # pseudo-terminals and nowhere else, and the helpers the checks share.
 #
@@ -18,6 +18,9 @@ exe=build/windows/kolvan.exe
 # which the packages reuse.
 linux=build/package/kolvan
 monitor=build/package/kolvan-monitor
+# The zones each build accepts, hour by hour (scripts/wine-zones.sh).
+exe_zone_table=build/windows/zone_table.exe
+linux_zone_table=build/package/zone_table
 
 phase() { printf '[%3ds] %s\n' "$SECONDS" "$*"; }
 
@@ -31,7 +34,7 @@ wine_check_build() {
   phase "build"
   { timeout 300 bash scripts/build-windows.sh &&
       timeout 300 cmake --preset package &&
-      timeout 300 cmake --build --preset package --target kolvan kolvan-monitor; } \
+      timeout 300 cmake --build --preset package --target kolvan kolvan-monitor zone_table; } \
     >/tmp/kolvan-wine-build.$$.log 2>&1 ||
     { cat /tmp/kolvan-wine-build.$$.log; fail "build kolvan.exe, kolvan and kolvan-monitor"; return 1; }
   rm -f /tmp/kolvan-wine-build.$$.log
