@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/escaped_name.h"
+#include "base/sysfs_root.h"
 #include "base/units.h"
 #include "carrier/pwm_board.h"
 
@@ -33,10 +34,7 @@ double percent(std::int64_t part, std::int64_t whole) {
 
 }  // namespace
 
-std::string pwm_sysfs_root() {
-  const char* root = std::getenv("KOLVAN_SYSFS_ROOT");
-  return root != nullptr && *root != '\0' ? root : "/sys";
-}
+std::string pwm_sysfs_root() { return sysfs_root(); }
 
 std::string pwm_class_dir() { return pwm_sysfs_root() + "/class/pwm"; }
 

@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "base/escaped_name.h"
+#include "base/sysfs_root.h"
 #include "carrier/device_identity.h"
 #include "carrier/port_name.h"
 #include "carrier/pulse_bytes.h"
@@ -143,13 +144,16 @@ DeviceIdentity identity_of(dev_t device) {
   DeviceIdentity identity;
   identity.number = static_cast<std::uint64_t>(major(device)) << 32 | minor(device);
   identity.pseudo_terminal = pseudo_terminal_major(major(device));
+  const std::string sys = sysfs_root();
   const std::string link =
-      "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+      sys + "/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
   char* real = realpath(link.c_str(), nullptr);
   if (real == nullptr) return identity;
   std::string dir = real;
   std::free(real);
-  const std::string top = "/sys/devices/";
+  char* devices = realpath((sys + "/devices").c_str(), nullptr);
+  const std::string top = devices != nullptr ? std::string(devices) + "/" : sys + "/devices/";
+  std::free(devices);
   std::string below;
   while (dir.size() > top.size() && dir.compare(0, top.size(), top) == 0) {
     if (access((dir + "/idVendor").c_str(), R_OK) == 0) {

@@ -101,11 +101,11 @@ TEST(PwmProgram, CtrlCUnexportsOnlyAChannelKolvanExported) {
     Child kolvan;
     ASSERT_TRUE(start_child(kolvan, {kKolvan, "--station=jjy40", "--pwm=" + fake.chip + ":0"}));
     if (!exported_before) {
-      EXPECT_TRUE(holds(fake.chip + "/export", "0\n", 3000));
+      EXPECT_TRUE(holds(fake.chip + "/export", "0\n", 6000));
       fake.export_channel(false);
     }
-    EXPECT_TRUE(wait_for_output(kolvan, "Setting:", 5000)) << kolvan.err;
-    EXPECT_TRUE(holds(fake.channel + "/enable", "0\n1\n", 3000));
+    EXPECT_TRUE(wait_for_output(kolvan, "Setting:", 8000)) << kolvan.err;
+    EXPECT_TRUE(holds(fake.channel + "/enable", "0\n1\n", 6000));
     kill(kolvan.pid, SIGINT);
     EXPECT_EQ(finish_child(kolvan, 5000), 0);
     EXPECT_EQ(text_of(fake.channel + "/enable"), "0\n1\n0\n");
@@ -123,12 +123,12 @@ TEST(PwmProgram, NothingIsKeyedWhileWaitSyncWaits) {
   ASSERT_TRUE(start_child(kolvan, {kKolvan, "--station=jjy40", "--wait-sync", "--pwm=" + fake.chip + ":0"},
                           {std::string("LD_PRELOAD=") + CLOCK_SYNC_SHIM, "KOLVAN_TEST_SYNCED=" + synced,
                            "ASAN_OPTIONS=verify_asan_link_order=0"}));
-  ASSERT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 5000)) << kolvan.err;
+  ASSERT_TRUE(wait_for_error_output(kolvan, "nothing is sent until then\n", 8000)) << kolvan.err;
   usleep(1500000);
   EXPECT_EQ(text_of(fake.channel + "/enable"), "");
   EXPECT_EQ(text_of(fake.channel + "/duty_cycle"), "0\n");
   put(synced, "");
-  EXPECT_TRUE(holds(fake.channel + "/enable", "0\n1\n", 4000));
+  EXPECT_TRUE(holds(fake.channel + "/enable", "0\n1\n", 6000));
   kill(kolvan.pid, SIGINT);
   EXPECT_EQ(finish_child(kolvan, 5000), 0);
 }
@@ -142,21 +142,21 @@ TEST(PwmProgram, CarrierOutlivesARefusedWriteAndAChannelThatVanishes) {
   const std::string shown = fake.chip + ":0";
   Child kolvan;
   ASSERT_TRUE(start_child(kolvan, {kKolvan, "--station=jjy40", "--carrier", "--pwm=" + shown}));
-  EXPECT_EQ(fake.duties(2, 3000), (std::vector<std::string>{"797", "12500"}));
+  EXPECT_EQ(fake.duties(2, 6000), (std::vector<std::string>{"797", "12500"}));
 
   close(fake.duty_reader);  // every write now fails with EPIPE
   fake.duty_reader = -1;
   EXPECT_TRUE(wait_for_error_output(
-      kolvan, "kolvan: PWM " + shown + ": duty_cycle refused a write: Broken pipe\n", 4000))
+      kolvan, "kolvan: PWM " + shown + ": duty_cycle refused a write: Broken pipe\n", 6000))
       << kolvan.err;
 
   fake.take_channel_away();
-  EXPECT_TRUE(wait_for_error_output(kolvan, "kolvan: PWM " + shown + ": the channel is gone (", 4000))
+  EXPECT_TRUE(wait_for_error_output(kolvan, "kolvan: PWM " + shown + ": the channel is gone (", 6000))
       << kolvan.err;
   fake.export_channel(true);
-  EXPECT_TRUE(wait_for_error_output(kolvan, "kolvan: PWM " + shown + ": open again\n", 4000))
+  EXPECT_TRUE(wait_for_error_output(kolvan, "kolvan: PWM " + shown + ": open again\n", 6000))
       << kolvan.err;
-  EXPECT_EQ(fake.duties(2, 3000), (std::vector<std::string>{"797", "12500"}));
+  EXPECT_EQ(fake.duties(2, 6000), (std::vector<std::string>{"797", "12500"}));
 
   kill(kolvan.pid, SIGINT);
   EXPECT_EQ(finish_child(kolvan, 5000), 0);
