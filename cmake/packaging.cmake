@@ -113,6 +113,17 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/cmake/deb/postinst ${PROJECT_SOURCE_DIR}/cmake/deb/prerm
   ${PROJECT_SOURCE_DIR}/cmake/deb/postrm)
+# The static ARMv6 armhf build (cmake/armv6-linux-static.cmake): no library
+# to depend on, lintian told that static is meant, and a preinst that stops
+# the install on a CPU the programs can't run on.
+if(KOLVAN_STATIC)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/deb/lintian-overrides-static
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME kolvan)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/deb/preinst-armhf ${PROJECT_BINARY_DIR}/deb/preinst
+    COPYONLY)
+  list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/deb/preinst)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kolvan keys a serial port's transmit line with the time code of a
 long-wave time station (JJY, WWVB, DCF77 or MSF) for the host's own clock.
@@ -122,4 +133,9 @@ kolvan-monitor reads such a line back and decodes it. The systemd template
 units kolvan@.service and kolvan-pwm@.service run kolvan on one serial port
 or one PWM channel; they are not enabled on installation. An upgrade
 restarts their running instances.")
+if(KOLVAN_STATIC)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
+This build is linked statically for ARMv6 with VFP: it runs on every
+Raspberry Pi from the Pi 1 and Zero on, and has no sound card output.")
+endif()
 include(CPack)

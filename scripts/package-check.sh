@@ -121,4 +121,59 @@ nothing_left() {
   [ "$left" -eq 0 ] && { [ -z "$status" ] || [[ $status == *" not-installed" ]]; }
 }
 check "nothing of kolvan is left after the purge" nothing_left
+
+# The armhf package's preinst, on the CPUs /proc/cpuinfo names as the
+# kernels print them (arch/arm/kernel/setup.c: "model name : ... (v6l)" and
+# the hwcaps on "Features"; an arm64 kernel prints a 32-bit reader the same,
+# "ARMv8 Processor rev 4 (v8l)", and an arm64 reader no model name): every
+# Raspberry Pi and every arm64 or x86 host goes on; an ARMv5, or an ARMv6
+# without VFP, stops with status 1 and the line that says so.
+preinst_says() {
+  local expected=$1 model=$2 features=$3 cpuinfo out status
+  cpuinfo=$(mktemp)
+  printf 'processor\t: 0\n%b\nBogoMIPS\t: 38.40\nFeatures\t: %s\nCPU implementer\t: 0x41\n' \
+    "$model" "$features" >"$cpuinfo"
+  out=$(KOLVAN_CPUINFO=$cpuinfo sh cmake/deb/preinst-armhf install 2>&1)
+  status=$?
+  rm -f "$cpuinfo"
+  [ -n "$out" ] && echo "    $out"
+  case $expected in
+    installs) [ "$status" -eq 0 ] && [ -z "$out" ] ;;
+    *) [ "$status" -eq 1 ] && [[ $out == "kolvan: this CPU "*"lacks $expected,"*"docs/building.md)" ]] ;;
+  esac
+}
+while IFS='|' read -r expected board model features; do
+  check "preinst on $board: $expected" preinst_says "$expected" "$model" "$features"
+done <<'EOF_CPUS'
+installs|Pi Zero W|model name	: ARMv6-compatible processor rev 7 (v6l)|half thumb fastmult vfp edsp java tls
+installs|Pi 1 B, older kernel|Processor	: ARMv6-compatible processor rev 7 (v6l)|swp half thumb fastmult vfp edsp java tls
+installs|Pi 3 B, 32-bit kernel|model name	: ARMv7 Processor rev 4 (v7l)|half thumb fastmult vfp edsp neon vfpv3 tls vfpv4 idiva idivt vfpd32 lpae evtstrm crc32
+installs|Pi 4 B, arm64 kernel, 32-bit reader|model name	: ARMv8 Processor rev 3 (v8l)|half thumb fastmult vfp edsp neon vfpv3 tls vfpv4 idiva idivt lpae evtstrm crc32
+installs|Pi 5, arm64 reader|CPU architecture: 8|fp asimd evtstrm aes pmull sha1 sha2 crc32 atomics fphp asimdhp cpuid asimdrdm lrcpc dcpop asimddp
+installs|an x86 host|model name	: Intel(R) Xeon(R) CPU @ 2.20GHz|fpu vme de pse tsc msr pae mce cx8 apic sep
+ARMv6 and VFP|an ARMv5 (ARM926EJ-S)|Processor	: ARM926EJ-S rev 5 (v5l)|swp half thumb fastmult edsp java
+VFP|an ARMv6 without VFP (ARM1136J-S)|model name	: ARMv6-compatible processor rev 2 (v6l)|swp half thumb fastmult edsp java
+ARMv6|an ARMv5 with VFP (ARM926EJ-S + VFP9)|model name	: ARM926EJ-S rev 5 (v5l)|swp half thumb fastmult vfp edsp java
+EOF_CPUS
+
+# The armhf package as a 32-bit Raspberry Pi OS installs it (here through
+# dpkg's multiarch; static, it depends on nothing), its programs run on
+# qemu's ARM1176, and it purges clean.
+armhf_deb=build/packages/kolvan_${version}_armhf.deb
+if [ -f "$armhf_deb" ]; then
+  armhf_control() {
+    [ "$(dpkg-deb --ctrl-tarfile "$armhf_deb" | tar -t | grep -v '^\./$' | sort | tr '\n' ' ')" = \
+      "./control ./md5sums ./postinst ./postrm ./preinst ./prerm " ] &&
+      [ -z "$(dpkg-deb -f "$armhf_deb" Depends)" ]
+  }
+  check "the armhf package has the preinst and depends on nothing" armhf_control
+  dpkg --print-foreign-architectures | grep -qx armhf || as_root dpkg --add-architecture armhf
+  ensure_qemu armhf
+  check "apt-get installs $armhf_deb" quietly as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$armhf_deb"
+  check "the armhf kolvan runs on the ARM1176 and tells its version" \
+    eval '[ "$(QEMU_CPU=arm1176 timeout 20 /usr/bin/kolvan --version 2>&1)" = "kolvan $version" ]'
+  check "apt-get purges the armhf kolvan" quietly as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq kolvan
+else
+  echo "    no $armhf_deb (scripts/package.sh armhf makes it): the armhf install is not checked"
+fi
 finish

@@ -2,8 +2,9 @@
 # Builds kolvan's packages into build/packages/, installing what it lacks:
 #   scripts/package.sh [amd64|arm64|armhf|windows|all]...   (default amd64)
 # amd64, arm64, armhf: kolvan_<version>_<arch>.deb, the last two
-# cross-compiled; windows: kolvan-<version>-win64.zip, cross-compiled with
-# MinGW-w64; all: the four.
+# cross-compiled (armhf statically for ARMv6, so that every Raspberry Pi runs
+# it: cmake/armv6-linux-static.cmake); windows: kolvan-<version>-win64.zip,
+# cross-compiled with MinGW-w64; all: the four.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/ensure-packages.sh

@@ -78,10 +78,26 @@ TEST(Program, PortThatCannotBeOpenedExitsOneAndSaysWhy) {
   EXPECT_EQ(by_path.err, "Can not open /nonexistent/tty\nkolvan: /nonexistent/tty: " +
                              std::string(std::strerror(ENOENT)) + "\n");
 
-  // A sound device ALSA has no definition of; the reason is ALSA's own.
+  // A sound device ALSA has no definition of; the reason is ALSA's own. A
+  // build without the sound card (the static ARMv6 one) refuses --audio
+  // before it opens anything, with what to use instead.
   Child audio;
-  EXPECT_EQ(run_child(audio, {kProgram, "--audio=no_such_device"}, 5000), 1);
-  EXPECT_EQ(audio.err, "Can not open audio device no_such_device: No such file or directory\n");
+  if (KOLVAN_HAS_AUDIO) {
+    EXPECT_EQ(run_child(audio, {kProgram, "--audio=no_such_device"}, 5000), 1);
+    EXPECT_EQ(audio.err, "Can not open audio device no_such_device: No such file or directory\n");
+  } else {
+    EXPECT_EQ(run_child(audio, {kProgram, "--audio=no_such_device"}, 5000), 2);
+    const std::string first = audio.err.substr(0, audio.err.find('\n') + 1);
+    EXPECT_EQ(first.rfind("kolvan: --audio: this kolvan is linked statically", 0), 0u) << first;
+    for (const char* instead : {"--pwm", "the arm64 package", "docs/building.md)\n"})
+      EXPECT_NE(first.find(instead), std::string::npos) << instead;
+    EXPECT_EQ(audio.err.substr(first.size(), 7), "Usage: ");
+    Child help;
+    EXPECT_EQ(run_child(help, {kProgram, "--help"}, 5000), 0);
+    EXPECT_NE(help.out.find("  --audio[=DEVICE]  the sound card: not in this build"),
+              std::string::npos)
+        << help.out;
+  }
   EXPECT_EQ(audio.out, "");
 
   // A PWM chip that isn't there; a channel that isn't a number is a usage error.
