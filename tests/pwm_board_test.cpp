@@ -7,8 +7,11 @@
 // channel a kernel driver holds.
 #include "carrier/pwm_board.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <gtest/gtest.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +24,43 @@
 #include <vector>
 
 #include "carrier/pwm_sysfs.h"
+
+// The chip's export file that answers EBUSY, as the kernel's does for a
+// channel a driver has requested; the link wraps open() for it.
+const char* busy_export = nullptr;
+
+extern "C" int __real_open(const char* path, int flags, ...);
+extern "C" int __wrap_open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0) {
+    va_list rest;
+    va_start(rest, flags);
+    mode = static_cast<mode_t>(va_arg(rest, int));
+    va_end(rest);
+  }
+  if (busy_export != nullptr && std::string(path) == busy_export) {
+    errno = EBUSY;
+    return -1;
+  }
+  return __real_open(path, flags, mode);
+}
+#if __SIZEOF_POINTER__ == 4
+extern "C" int __real_open64(const char* path, int flags, ...);
+extern "C" int __wrap_open64(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0) {
+    va_list rest;
+    va_start(rest, flags);
+    mode = static_cast<mode_t>(va_arg(rest, int));
+    va_end(rest);
+  }
+  if (busy_export != nullptr && std::string(path) == busy_export) {
+    errno = EBUSY;
+    return -1;
+  }
+  return __real_open64(path, flags, mode);
+}
+#endif
 
 namespace {
 
@@ -308,6 +348,30 @@ TEST(PwmBoard, EachBoardAndKernelKeysTheWiredPinAndSaysWhatItMakes) {
     }
     unsetenv("KOLVAN_SYSFS_ROOT");
   }
+}
+
+// A channel a kernel driver requested that the device tree doesn't show
+// (its export answers EBUSY and no pwmN appears) is said to be the
+// kernel's, not taken for one another program exported.
+TEST(PwmBoard, AnExportRefusedAsBusyIsTheKernels) {
+  const TreeRoot tree{lay_out(pi3({18}))};
+  const std::string chip = tree.path + "/class/pwm/pwmchip0";
+  for (const char* name : {"period", "duty_cycle", "enable"}) {
+    ASSERT_EQ(unlink((chip + "/pwm1/" + name).c_str()), 0);
+  }
+  ASSERT_EQ(rmdir((chip + "/pwm1").c_str()), 0);
+  setenv("KOLVAN_SYSFS_ROOT", tree.path.c_str(), 1);
+  const std::string busy = chip + "/export";
+  busy_export = busy.c_str();
+  PwmSysfs sysfs;
+  std::string reason;
+  ASSERT_TRUE(pwm_sysfs_select(sysfs, "pwmchip0:1", reason)) << reason;
+  EXPECT_FALSE(pwm_sysfs_set_up(sysfs, pwm_carrier(*find_station("jjy40")), 0, false, reason));
+  EXPECT_EQ(reason,
+            "pwmchip0:1 is held by the kernel (fan? backlight?): choose another channel (kolvan "
+            "--pwm=list)");
+  busy_export = nullptr;
+  unsetenv("KOLVAN_SYSFS_ROOT");
 }
 
 TEST(PwmBoard, TheListNamesEachBlockItsPinsAndWhatHoldsThem) {
