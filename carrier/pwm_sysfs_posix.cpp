@@ -86,13 +86,15 @@ bool export_channel(PwmSysfs& sysfs, std::string& reason) {
   if (stat(sysfs.channel_dir.c_str(), &info) == 0) return true;
   const std::string path = in_dir(channel.chip, "export");
   int error = 0;
-  const int unexport = open(in_dir(channel.chip, "unexport").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  if (write_file(path, sysfs.channel_line, error)) {
-    const int previous = sysfs.unexport_fd.exchange(unexport);
-    if (previous >= 0) close(previous);
-    return true;
-  }
-  if (unexport >= 0) close(unexport);
+  // unexport is kolvan's before the export is written, so that a signal
+  // right after it still takes the channel back.
+  const int unexport =
+      open(in_dir(channel.chip, "unexport").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  const int previous = sysfs.unexport_fd.exchange(unexport);
+  if (previous >= 0) close(previous);
+  if (write_file(path, sysfs.channel_line, error)) return true;
+  const int not_ours = sysfs.unexport_fd.exchange(-1);
+  if (not_ours >= 0) close(not_ours);
   if (error == EBUSY) {
     // Exported meanwhile by someone else, or taken by a kernel driver,
     // which leaves no pwmN directory.
