@@ -270,6 +270,19 @@ Board pi4_fan_on_channel_0() {
   return board;
 }
 
+// A Pi 5 whose RP1 PWM1 is on but whose fan node is off (no fan): its
+// `pwms` holds nothing.
+Board pi5_without_fan() {
+  Board board = pi5(true, true, true);
+  for (Node& node : board.nodes) {
+    if (node.path == "cooling_fan") node.properties["status"] = strings({"disabled"});
+  }
+  for (Chip& chip : board.chips) {
+    if (chip.name == "pwmchip6") chip.exported = {3};
+  }
+  return board;
+}
+
 struct Case {
   const char* what;
   Board board;
@@ -317,6 +330,7 @@ TEST(PwmBoard, EachBoardAndKernelKeysTheWiredPinAndSaysWhatItMakes) {
       {"Pi 4, a fan's channel", pi4_fan_on_channel_0(), "GPIO18", "jjy40", nullptr,
        "pwmchip0:0 (GPIO18) is held by the kernel (pwm-fan): choose another pin (kolvan "
        "--pwm=list)"},
+      {"Pi 5, 6.6, no fan", pi5_without_fan(), "pwmchip6:3", "jjy40", "pwmchip6/pwm3", nullptr},
       {"Pi 5, 6.6, the fan's channel", pi5(true, true, true), "pwmchip6:3", "jjy40", nullptr,
        "pwmchip6:3 is held by the kernel (cooling_fan): choose another channel (kolvan "
        "--pwm=list)"},
