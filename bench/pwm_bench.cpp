@@ -78,7 +78,11 @@ bool make_channel(FakeChip& fake) {
   if (mkfifo((channel + "/duty_cycle").c_str(), 0600) != 0) return false;
   fake.duty_fd = open((channel + "/duty_cycle").c_str(), O_RDONLY | O_NONBLOCK);
   std::ofstream(channel + "/enable").close();
-  std::ofstream(channel + "/period") << "0\n";
+  // Whole, then renamed into place: kolvan writes the period as soon as it
+  // appears.
+  std::ofstream(channel + "/period.new") << "0\n";
+  if (std::rename((channel + "/period.new").c_str(), (channel + "/period").c_str()) != 0)
+    return false;
   return fake.duty_fd >= 0;
 }
 

@@ -186,7 +186,10 @@ void run_station(const StationRun& run) {
   ASSERT_EQ(mkfifo((channel + "/enable").c_str(), 0600), 0);
   const int duty_fd = open_fifo(channel + "/duty_cycle");
   const int enable_fd = open_fifo(channel + "/enable");
-  std::ofstream(channel + "/period") << "0\n";
+  // Made whole and then renamed into place: kolvan may write the period the
+  // moment the file appears, and a write of ours after that would land on it.
+  std::ofstream(channel + "/period.new") << "0\n";
+  ASSERT_EQ(std::rename((channel + "/period.new").c_str(), (channel + "/period").c_str()), 0);
   std::string duty_partial;
   std::vector<Write> duties = read_lines(duty_fd, 1, 5000, duty_partial);
   ASSERT_EQ(duties.size(), 1u);
