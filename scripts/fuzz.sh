@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes kolvan's readers of outside input with libFuzzer, AddressSanitizer
 # and UBSan (clang): the WAV reader with the envelope, the line monitor's
-# core, every station's decoder, the command line and the reading of a
-# zone file. Each target runs for SECONDS (default 60) from its seed corpus
+# core, every station's decoder, the command line, the reading of a
+# zone file and of a PWM block's device-tree properties. Each target runs for SECONDS (default 60) from its seed corpus
 # in fuzz/corpus/<target>, with a fixed seed, so that a run repeats. What
 # a run finds stays in build/fuzz; a crash's input is written to
 # build/fuzz/crashes/ and the script fails: copy it to
@@ -17,7 +17,7 @@ ensure_packages cmake make clang libclang-rt-dev libasound2-dev
 seconds=${1:-60}
 shift || true
 targets=("${@:-wav}")
-[ $# -eq 0 ] && targets=(wav line_monitor decoder command_line zone_file)
+[ $# -eq 0 ] && targets=(wav line_monitor decoder command_line zone_file pwm_board)
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 mkdir -p build/fuzz/crashes
