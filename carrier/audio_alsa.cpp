@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/units.h"
 #include "carrier/ahead.h"
 #include "carrier/alsa_format.h"
 #include "carrier/tone.h"
@@ -145,7 +146,7 @@ void write_block(ToneState& state, ShapeSchedule& schedule, std::vector<std::int
   if (snd_pcm_delay(audio.device.pcm, &delay) < 0) delay = static_cast<snd_pcm_sframes_t>(audio.device.buffer) - avail;
   const std::int64_t now = calendar_ns();
   const int count = static_cast<int>(static_cast<snd_pcm_uframes_t>(avail) / audio.device.period * audio.device.period);
-  const std::int64_t first_ns = now + static_cast<std::int64_t>(delay) * 1000000000 / audio.device.setup.rate;
+  const std::int64_t first_ns = now + static_cast<std::int64_t>(delay) * kSecondNs / audio.device.setup.rate;
   mono.resize(static_cast<std::size_t>(count));
   read_schedule(schedule);
   render_tone(state, schedule, first_ns, mono.data(), count);

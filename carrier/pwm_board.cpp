@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/units.h"
+
 namespace {
 
-constexpr std::int64_t kNsPerSecond = 1000000000;
-constexpr std::int64_t kPsPerSecond = 1000000000000;
+constexpr std::int64_t kPsPerSecond = 1000 * kSecondNs;
 
 bool has(const std::vector<std::string>& list, const char* item) {
   return std::find(list.begin(), list.end(), item) != list.end();
@@ -159,12 +160,12 @@ std::vector<int> pwm_header_pins(PwmBlockKind kind, int channel) {
 std::int64_t pwm_made_period_ps(PwmBlockKind kind, std::int64_t clock_hz, std::int64_t period_ns) {
   if (clock_hz <= 0 || period_ns <= 0) return 0;
   if (kind == PwmBlockKind::kRp1Header || kind == PwmBlockKind::kRp1Fan) {
-    const std::int64_t tick_ns = (kNsPerSecond + clock_hz / 2) / clock_hz;
+    const std::int64_t tick_ns = (kSecondNs + clock_hz / 2) / clock_hz;
     if (tick_ns <= 0) return 0;
     const std::int64_t range = (period_ns + tick_ns / 2) / tick_ns;
     return (range + 1) * tick_ns * 1000;
   }
-  const std::int64_t cycles = (period_ns * clock_hz + kNsPerSecond / 2) / kNsPerSecond;
+  const std::int64_t cycles = (period_ns * clock_hz + kSecondNs / 2) / kSecondNs;
   if (cycles <= 0) return 0;
   return (cycles * kPsPerSecond + clock_hz / 2) / clock_hz;
 }
