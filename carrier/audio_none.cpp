@@ -1,12 +1,10 @@
 // The sound card where a build has none (KOLVAN_AUDIO off: the static
 // armhf package that runs on every Raspberry Pi). A static program can't
 // load ALSA's plugins, the road to PipeWire and PulseAudio, so --audio is
-// refused before anything is opened, with what to use instead; the
-// monitor's capture device is refused the same way (a WAV file still reads).
+// refused before anything is opened, with what to use instead.
 #include <string>
 
 #include "carrier/carrier_output.h"
-#include "monitor/audio_source.h"
 
 namespace {
 
@@ -48,9 +46,3 @@ constexpr CarrierOutput refusing_row() {
 }  // namespace
 
 extern const CarrierOutput kAudioOutput = refusing_row();
-
-bool open_audio_capture(AudioSource&, const std::string&, double, std::string& reason) {
-  reason = std::string(kWhy) + "; read a WAV file instead, or build kolvan on the board itself "
-                               "(docs/building.md)";
-  return false;
-}
