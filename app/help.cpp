@@ -33,11 +33,9 @@ constexpr const char* kOtherOptions =
     "                    second of the host (instead of offset_sec)\n"
     "  --minutes=N       end after N frames have gone out, as Ctrl-C ends it\n"
     "  --carrier         no code: the carrier at full level, for tuning\n"
-    "  --wait-sync       open nothing until the host clock is synchronised (NTP):\n"
-    "                    meanwhile --audio plays nothing, --pwm leaves its channel\n"
-    "                    as it is, and a serial line idles: no carrier for jjy40\n"
-    "                    and jjy60, the full carrier for the others\n"
-    "  --help, --version this text; the program's version\n";
+    "  --wait-sync       open nothing until the host clock is synchronised (NTP);\n";
+// After --wait-sync's first line, before the last option's.
+constexpr const char* kLastOptions = "  --help, --version this text; the program's version\n";
 
 constexpr std::size_t kColumns = 80;
 
@@ -89,6 +87,18 @@ std::string station_lines(const Station& station) {
   return lines + wrapped("         glyphs: ", glyphs, "; ");
 }
 
+// What each way out does while --wait-sync waits, in the table's order,
+// under the option's first line.
+std::string waiting_lines() {
+  std::vector<std::string> said;
+  for (const CarrierOutput* const* row = kOutputs; *row != nullptr; ++row)
+    if ((*row)->waiting != nullptr) said.push_back((*row)->waiting);
+  std::string text = "meanwhile";
+  for (std::size_t i = 0; i < said.size(); ++i)
+    text += (i == 0 ? " " : i + 1 == said.size() ? ", and " : ", ") + said[i];
+  return wrapped(std::string(20, ' '), words_of(text), " ");
+}
+
 // The rows' help lines: those of the way out taken as an operand, or those
 // of the ways out named by options.
 std::string output_lines(bool operand) {
@@ -107,7 +117,8 @@ std::string help_text() {
   text += "\n";
   text += usage_text(true);
   text += "\n";
-  text += output_lines(true) + kOperandsAndStation + output_lines(false) + kOtherOptions;
+  text += output_lines(true) + kOperandsAndStation + output_lines(false) + kOtherOptions +
+          waiting_lines() + kLastOptions;
   text += "\nStations (jjy is jjy40; on the serial line jjy40 and jjy60 are the same code):\n";
   for (const Station* const* s = kStations; *s != nullptr; ++s) text += station_lines(**s);
   text +=

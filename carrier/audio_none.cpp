@@ -36,6 +36,7 @@ constexpr CarrierOutput refusing_row() {
       "  --audio[=DEVICE]  the sound card: not in this build, which is static, for\n"
       "                    every Raspberry Pi from ARMv6 on (docs/building.md)\n";
   row.about = ".\n";
+  row.waiting = "--audio is refused in this build";
   row.check = refuse_audio;
   row.open = open_nothing;
   row.send = send_nothing;

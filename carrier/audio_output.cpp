@@ -44,6 +44,7 @@ constexpr CarrierOutput audio_row() {
       "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
       "                    or DEVICE) instead of keying a serial port\n";
   row.about = " or, with --audio, a tone from the sound card.\n";
+  row.waiting = "--audio plays nothing";
   row.open = open_audio;
   row.announce = announce_ahead;
   row.send = send_audio;

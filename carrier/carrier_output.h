@@ -41,6 +41,9 @@ struct CarrierOutput {
   // the table's order: each piece carries its own line ends, so the
   // paragraph reads as one.
   const char* about;
+  // What it does while --wait-sync waits and nothing is open, as words of
+  // --help's line for that option ("--audio plays nothing").
+  const char* waiting;
   // Optional. When the argument asks a question rather than naming a device
   // (--pwm=list), answers it on standard output and returns true: main then
   // ends with status 0 before anything is checked or opened. False when the

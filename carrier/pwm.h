@@ -81,5 +81,6 @@ constexpr CarrierOutput pwm_row_words() {
       "                    Pi), or CHIP:CHANNEL (pwmchipN under /sys/class/pwm or\n"
       "                    a chip's directory); --pwm=list shows what is there\n";
   row.about = "With --pwm, a Linux board's PWM pin makes the carrier itself (docs/pwm.md).\n";
+  row.waiting = "--pwm leaves its channel as it is";
   return row;
 }

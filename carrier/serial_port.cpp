@@ -89,6 +89,7 @@ constexpr CarrierOutput serial_row() {
   row.about =
       "a serial port's transmit line (runs of zero bytes at 9600\n"
       "baud 8N1: the line at space)";
+  row.waiting = "a serial line idles (no carrier for jjy40 and jjy60, the full carrier for the others)";
   row.open = open_port;
   row.send = send_to_port;
   row.upkeep = reopen_lost_port;

@@ -204,6 +204,21 @@ TEST(Options, HelpFitsEightyColumnsAndNamesEveryStation) {
 
 // Every way out of the table is offered: on a usage line of its own and in
 // --help's list, and exactly one takes the operand.
+// The help text with each line end and the indent after it read as one
+// space, so that a phrase broken across lines is found whole.
+std::string unwrapped(const std::string& text) {
+  std::string joined;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n') {
+      joined += text[i];
+      continue;
+    }
+    joined += ' ';
+    while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+  }
+  return joined;
+}
+
 TEST(Options, UsageAndHelpOfferEveryWayOut) {
   const std::string usage = usage_text(true), help = help_text();
   int operands = 0;
@@ -213,6 +228,9 @@ TEST(Options, UsageAndHelpOfferEveryWayOut) {
     EXPECT_NE(usage.find("kolvan [--station=NAME] " + form + " [offset_sec]\n"), std::string::npos);
     EXPECT_NE(help.find("\n  " + form + (form.size() < 18 ? " " : "\n")), std::string::npos);
     EXPECT_NE(help.find((*row)->about), std::string::npos);
+    // What it does while --wait-sync waits, in the help's words (wrapped).
+    ASSERT_NE((*row)->waiting, nullptr);
+    EXPECT_NE(unwrapped(help).find((*row)->waiting), std::string::npos);
     operands += (*row)->argument == OutputArgument::Operand;
   }
   EXPECT_EQ(operands, 1);
