@@ -29,36 +29,33 @@
 // channel a driver has requested; the link wraps open() for it.
 const char* busy_export = nullptr;
 
-extern "C" int __real_open(const char* path, int flags, ...);
-extern "C" int __wrap_open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0) {
-    va_list rest;
-    va_start(rest, flags);
-    mode = static_cast<mode_t>(va_arg(rest, int));
-    va_end(rest);
-  }
+// The open() of `real`, or EBUSY for the busy export file.
+template <typename Open>
+int open_unless_busy(Open real, const char* path, int flags, va_list rest) {
+  const mode_t mode = (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(rest, int)) : 0;
   if (busy_export != nullptr && std::string(path) == busy_export) {
     errno = EBUSY;
     return -1;
   }
-  return __real_open(path, flags, mode);
+  return real(path, flags, mode);
+}
+
+extern "C" int __real_open(const char* path, int flags, ...);
+extern "C" int __wrap_open(const char* path, int flags, ...) {
+  va_list rest;
+  va_start(rest, flags);
+  const int fd = open_unless_busy(__real_open, path, flags, rest);
+  va_end(rest);
+  return fd;
 }
 #if __SIZEOF_POINTER__ == 4
 extern "C" int __real_open64(const char* path, int flags, ...);
 extern "C" int __wrap_open64(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0) {
-    va_list rest;
-    va_start(rest, flags);
-    mode = static_cast<mode_t>(va_arg(rest, int));
-    va_end(rest);
-  }
-  if (busy_export != nullptr && std::string(path) == busy_export) {
-    errno = EBUSY;
-    return -1;
-  }
-  return __real_open64(path, flags, mode);
+  va_list rest;
+  va_start(rest, flags);
+  const int fd = open_unless_busy(__real_open64, path, flags, rest);
+  va_end(rest);
+  return fd;
 }
 #endif
 
