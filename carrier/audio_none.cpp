@@ -4,6 +4,7 @@
 // refused before anything is opened, with what to use instead.
 #include <string>
 
+#include "carrier/audio_output.h"
 #include "carrier/carrier_output.h"
 
 namespace {
@@ -27,11 +28,7 @@ void close_nothing() {}
 // The option is still known, so that the line says why rather than
 // "unknown option".
 constexpr CarrierOutput refusing_row() {
-  CarrierOutput row{};
-  row.name = "audio";
-  row.option = "--audio";
-  row.argument = OutputArgument::Optional;
-  row.usage = "--audio[=DEVICE]";
+  CarrierOutput row = audio_row_words();
   row.help =
       "  --audio[=DEVICE]  the sound card: not in this build, which is static, for\n"
       "                    every Raspberry Pi from ARMv6 on (docs/building.md)\n";

@@ -35,11 +35,7 @@ const char* hold_tone(const Station& station) {
 
 // The writer reopens a lost device itself, at its own pace.
 constexpr CarrierOutput audio_row() {
-  CarrierOutput row{};
-  row.name = "audio";
-  row.option = "--audio";
-  row.argument = OutputArgument::Optional;
-  row.usage = "--audio[=DEVICE]";
+  CarrierOutput row = audio_row_words();
   row.help =
       "  --audio[=DEVICE]  play the code through the sound card (its default output,\n"
       "                    or DEVICE) instead of keying a serial port\n";

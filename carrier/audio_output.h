@@ -20,5 +20,17 @@
 // announce-ahead core's schedule (carrier/ahead.h).
 bool open_audio_output(const std::string& device, const Station& station, std::string& reason);
 
+// What the sound card's row is called and how it takes its argument, in
+// every build: the one with a sound card (audio_output.cpp) and the static
+// one without (audio_none.cpp), whose row refuses the same option.
+constexpr CarrierOutput audio_row_words() {
+  CarrierOutput row{};
+  row.name = "audio";
+  row.option = "--audio";
+  row.argument = OutputArgument::Optional;
+  row.usage = "--audio[=DEVICE]";
+  return row;
+}
+
 // Stops the tone where the platform can from a signal handler.
 void close_audio();
